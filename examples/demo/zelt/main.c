@@ -1,0 +1,4 @@
+// The demo title's entry script.
+void main()
+{
+}

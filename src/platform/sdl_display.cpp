@@ -1,0 +1,39 @@
+#include <SDL.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/display.h"
+#include "platform/message_box.h"
+
+namespace zelt::platform {
+namespace {
+std::atomic<bool> g_headless{false};
+SDL_Window* g_owner = nullptr;  // the frame window, once the window layer creates it
+}  // namespace
+
+void set_headless(bool headless) { g_headless = headless; }
+bool headless() { return g_headless; }
+
+bool display_available(std::string* why) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    if (why) *why = SDL_GetError();
+    return false;
+  }
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0) {
+    if (why) *why = std::string("only the '") + (driver ? driver : "none") + "' video driver is available";
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  return true;
+}
+
+void display_shutdown() { SDL_Quit(); }
+
+bool show_message_box(const std::string& caption_utf8, const std::string& text_utf8) {
+  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption_utf8.c_str(), text_utf8.c_str(),
+                                  g_owner) == 0;
+}
+
+}  // namespace zelt::platform

@@ -1,0 +1,110 @@
+#include "shell/config.h"
+
+#include <iterator>
+
+#include "files/cp932.h"
+#include "shell/ini.h"
+
+namespace zelt {
+namespace {
+
+#define INT_KEY(section, key, field, def) {section, key, &Config::field, nullptr, 0, def, nullptr}
+#define STR_KEY(section, key, field, size) {section, key, nullptr, &Config::field, size, 0, ""}
+
+constexpr ConfigKey kKeys[] = {
+    STR_KEY("General", "Product", Product, 260),
+    INT_KEY("General", "Inheritance", Inheritance, 1),
+    INT_KEY("General", "DebugMode", DebugMode, 0),
+    INT_KEY("General", "Error", Error, 1),
+    INT_KEY("General", "MultiInstance", MultiInstance, 0),
+    STR_KEY("Window", "Title", Title, 256),
+    INT_KEY("Window", "Resize", Resize, 0),
+    INT_KEY("Window", "RestoreBounds", RestoreBounds, 0),
+    INT_KEY("Window", "WindowLeft", WindowLeft, 0),
+    INT_KEY("Window", "WindowTop", WindowTop, 0),
+    INT_KEY("Window", "WindowWidth", WindowWidth, 0),
+    INT_KEY("Window", "WindowHeight", WindowHeight, 0),
+    INT_KEY("Screen", "Width", Width, 1024),
+    INT_KEY("Screen", "Height", Height, 576),
+    INT_KEY("Screen", "Depth", Depth, 24),
+    INT_KEY("Screen", "FullScreen", FullScreen, 0),
+    INT_KEY("Screen", "FixedAspectRatio", FixedAspectRatio, 1),
+    INT_KEY("Screen", "Smoothing", Smoothing, 1),
+    INT_KEY("System", "MMX", MMX, 1),
+    INT_KEY("System", "MultiThreading", MultiThreading, 1),
+    INT_KEY("System", "Direct3D", Direct3D, 1),
+    INT_KEY("System", "DirectSound", DirectSound, 1),
+    INT_KEY("System", "DirectMusic", DirectMusic, 0),
+    INT_KEY("System", "DirectInput", DirectInput, 0),
+    INT_KEY("System", "Net", Net, 0),
+    INT_KEY("Drive", "CD", CD, 0),
+    STR_KEY("Drive", "CD-ROM", CdRom, 256),
+    STR_KEY("Drive", "CD-DIR", CdDir, 256),
+    INT_KEY("Option", "GlobalFocus", GlobalFocus, 0),
+    INT_KEY("Option", "GlobalSound", GlobalSound, 0),
+    INT_KEY("Option", "Confirmation", Confirmation, 1),
+    STR_KEY("Script", "Load", Load, 260),
+    INT_KEY("Script", "ProgramSize", ProgramSize, 0),
+    INT_KEY("Script", "StackSize", StackSize, 262144),
+    INT_KEY("Script", "HeapSize", HeapSize, 4194304),
+};
+static_assert(std::size(kKeys) == 35);
+
+#undef INT_KEY
+#undef STR_KEY
+
+Config defaults() {
+  Config c;
+  for (const ConfigKey& k : kKeys) {
+    if (k.int_value) c.*k.int_value = k.int_default;
+    else c.*k.str_value = k.str_default;
+  }
+  return c;
+}
+
+// Defaults hold from the very start, so messages before the first file is
+// read are filtered as the defaults say.
+Config g_config = defaults();
+
+}  // namespace
+
+std::span<const ConfigKey> config_keys() { return kKeys; }
+Config& config() { return g_config; }
+
+void config_defaults() { g_config = defaults(); }
+
+void config_read(const std::string& host_path) {
+  const IniFile ini = IniFile::load(host_path);
+  for (const ConfigKey& k : kKeys) {
+    if (k.int_value)
+      g_config.*k.int_value = ini.get_int(k.section, k.key, g_config.*k.int_value);
+    else
+      g_config.*k.str_value = ini.get_string(k.section, k.key, g_config.*k.str_value, k.buffer);
+  }
+}
+
+bool config_write_back(const std::string& host_path, bool fullscreen_now) {
+  IniFile ini;
+  if (!IniFile::load_for_update(host_path, ini)) return false;
+  auto flag = [](int32_t v) { return v ? "1" : "0"; };
+  ini.set("Screen", "FullScreen", flag(fullscreen_now));
+  ini.set("Screen", "Smoothing", flag(g_config.Smoothing));
+  ini.set("Option", "GlobalFocus", flag(g_config.GlobalFocus));
+  ini.set("Option", "GlobalSound", flag(g_config.GlobalSound));
+  const bool keep = g_config.RestoreBounds != 0;
+  ini.set("Window", "WindowLeft", std::to_string(keep ? g_config.WindowLeft : 0));
+  ini.set("Window", "WindowTop", std::to_string(keep ? g_config.WindowTop : 0));
+  ini.set("Window", "WindowWidth", std::to_string(keep ? g_config.WindowWidth : 0));
+  ini.set("Window", "WindowHeight", std::to_string(keep ? g_config.WindowHeight : 0));
+  return ini.save(host_path);
+}
+
+std::string config_cd_dir() {
+  std::string dir = g_config.CdDir;
+  const bool ends_in_separator =
+      !dir.empty() && (dir.back() == '/' || cp932::rfind_char(dir, '\\') == dir.size() - 1);
+  if (!dir.empty() && !ends_in_separator) dir += '\\';
+  return dir;
+}
+
+}  // namespace zelt

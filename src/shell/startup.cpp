@@ -1,0 +1,238 @@
+#include "shell/startup.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "files/cp932.h"
+#include "files/host_path.h"
+#include "platform/display.h"
+#include "script/vm/extern_area.h"
+#include "shell/cd_location.h"
+#include "shell/config.h"
+#include "shell/cpu_info.h"
+#include "shell/single_instance.h"
+#include "shell/subsystems.h"
+
+namespace zelt {
+namespace {
+
+AppState g_app;
+
+bool is_file(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Creates folder unless it exists; false when it neither exists nor can be made.
+bool ensure_folder(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  return ::mkdir(path.c_str(), 0755) == 0;
+}
+
+// A configuration file in the program folder, found like any title file.
+std::string program_file(const AppState& a, const std::string& utf8_name) {
+  const std::string resolved = files::host_path(cp932::from_utf8(utf8_name));
+  return resolved.empty() || resolved[0] == '/' ? resolved : a.program_folder + resolved;
+}
+
+// The per-user folder name for Product; "" when Product cannot name one
+// folder (separators, "." or "..").
+std::string product_folder_name(const std::string& product) {
+  const std::string name = cp932::to_utf8(product);
+  if (name == "." || name == ".." || name.find('/') != std::string::npos ||
+      cp932::find_char(product, '\\') != std::string::npos)
+    return "";
+  return name;
+}
+
+// Headless loop: runs until no script thread is left or the time is up.
+void run_main_loop(const RunOptions& options) {
+  script_start_entry();
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration<double>(options.timeout_seconds);
+  while (script_threads_running() > 0) {
+    if (options.timeout_seconds > 0 && std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  subsystems_stop();
+}
+
+}  // namespace
+
+AppState& app() { return g_app; }
+
+std::string user_config_home() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+    return std::string(home) + "/.config";
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+    return std::string(pw->pw_dir) + "/.config";
+  return "";
+}
+
+void split_entry_script(AppState& a) {
+  Config& c = config();
+  if (c.Load.empty()) {
+    a.script_folder = cp932::from_utf8(a.base_name) + "\\";
+    c.Load = "main.c";
+    return;
+  }
+  const size_t slash = cp932::rfind_char(c.Load, '\\');
+  if (slash == std::string::npos) {
+    a.script_folder.clear();
+    return;
+  }
+  a.script_folder = c.Load.substr(0, slash + 1);
+  c.Load = c.Load.substr(slash + 1);
+}
+
+void configure(AppState& a, const std::string& user_home) {
+  Config& c = config();
+  config_defaults();
+
+  a.active_config = program_file(a, a.base_name + ".cfg");
+  if (is_file(a.active_config)) config_read(a.active_config);
+
+  if (c.Inheritance) {
+    a.active_config = program_file(a, "configure.cfg");
+    if (is_file(a.active_config)) config_read(a.active_config);
+    const std::string product = product_folder_name(c.Product);
+    if (c.Inheritance && !product.empty() && !user_home.empty()) {
+      const std::string torval = user_home + "/TORVAL";
+      const std::string folder = torval + "/" + product;
+      // ~/.config itself may not exist on a fresh account.
+      if (ensure_folder(user_home) && ensure_folder(torval) && ensure_folder(folder)) {
+        a.active_config = folder + "/configure.cfg";
+        if (is_file(a.active_config)) config_read(a.active_config);
+      }
+    }
+  }
+
+  if (!cpu_info().has_mmx()) c.MMX = 0;
+  split_entry_script(a);
+}
+
+void runtime_reset() {
+  sprites_unlink_all();
+  video_close();
+  sounds_free_all();
+  midi_free();
+  cd_stop_now();
+  net_stop();
+  regex_release_globals();
+  archive_slots_close_all();
+  fonts_delete_all();
+  planes_free_all();
+  libraries_free_all();
+  p3d_free_all();
+  effects_free_all();
+  script_messages_uninstall();
+  builtin_lock_delete();
+  sysfile_write();
+}
+
+void subsystems_start() {
+  const Config& c = config();
+  math_tables_build();
+  blend_tables_build();
+  if (c.Net) net_startup();
+  if (c.Direct3D) present_start();
+  else gdi_start();
+  if (c.DirectSound) sound_start();
+  if (c.DirectMusic) midi_start();
+  input_start();
+  if (c.CD) cd_audio_start();
+  extern_area_allocate(c.HeapSize);
+  // Runtime start: a reset, then the script host's shared state.
+  runtime_reset();
+  extern_function_table_clear();
+  builtin_lock_create();
+  script_messages_install();
+  libraries_free_all();
+  screen_create();
+  fonts_reset_defaults();
+  archive_slots_close_all();
+  sprites_clear();
+  builtin_dispatch_install();
+  script_threads_reset();
+  colour_tables_build();
+  random_seed_from_clock();
+  cursor_set_arrow();
+}
+
+void subsystems_stop() {
+  const Config& c = config();
+  video_stop();
+  script_threads_stop();
+  runtime_reset();
+  extern_area_free();
+  if (c.CD) cd_audio_stop();
+  if (c.DirectInput) input_stop();
+  if (c.DirectMusic) midi_stop_all();
+  if (c.DirectSound) sound_stop();
+  if (c.Direct3D) present_stop();
+  else gdi_stop();
+  if (c.Net) net_cleanup();
+  math_tables_free();
+}
+
+int app_main(const RunOptions& options) {
+  AppState& a = g_app;
+  platform::set_headless(options.headless);
+
+  // The program folder is the title folder; it becomes the current
+  // directory at once so that every later name resolves inside it.
+  char resolved[PATH_MAX];
+  if (!::realpath(options.title_dir.c_str(), resolved) || ::chdir(resolved) != 0) {
+    std::fprintf(stderr, "zelt: cannot open the title folder '%s': %s\n",
+                 options.title_dir.c_str(), std::strerror(errno));
+    return 1;
+  }
+  a.program_folder = resolved;
+  if (a.program_folder.back() != '/') a.program_folder += '/';
+  a.base_name = options.name.empty() ? "zelt" : options.name;
+  a.program_path = a.program_folder + a.base_name;
+
+  configure(a, user_config_home());
+  const Config& c = config();
+
+  if (!c.MultiInstance && !options.headless &&
+      !single_instance_acquire(kMutexName, single_instance_lock_dir()))
+    return 0;
+
+  a.cd_root.clear();
+  if (!options.cd_dir.empty()) {
+    char cd[PATH_MAX];
+    if (::realpath(options.cd_dir.c_str(), cd)) {
+      a.cd_root = kCdDrive;
+      a.cd_host_dir = cd;
+      files::set_drive_mapping(kCdDrive, cd);
+    }
+  } else if (!c.CdRom.empty()) {
+    find_cd_drive(c.CdRom);
+  }
+  // A title that runs from its own disc reads everything from the program folder.
+  if (!a.cd_root.empty() && a.program_folder.rfind(a.cd_host_dir + "/", 0) == 0) {
+    a.cd_root.clear();
+    files::set_drive_mapping(kCdDrive, "");
+  }
+
+  subsystems_start();
+  if (c.FullScreen) a.fullscreen = true;  // the frame window switches once it exists
+  run_main_loop(options);
+
+  config_write_back(a.active_config, a.fullscreen);
+  return 0;
+}
+
+}  // namespace zelt

@@ -1,0 +1,97 @@
+// The command line, run as a user runs it: the real binary in a child process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace zelt {
+namespace {
+
+using test::TempDir;
+
+struct RunResult {
+  int code = -1;
+  std::string output;  // stdout and stderr together
+};
+
+RunResult run_zelt(const std::string& args, const std::string& env = "") {
+  const std::string command = env + " " + ZELT_BINARY + " " + args + " 2>&1";
+  RunResult r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
+  const int status = ::pclose(pipe);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+TEST(CommandLine, HelpVersionAndUsageErrors) {
+  struct Case {
+    const char* args;
+    int code;
+    const char* output_has;
+  };
+  const Case cases[] = {
+      {"--help", 0, "--headless"},
+      {"--version", 0, "zelt " ZELT_VERSION},
+      {"--bogus", 2, "unknown option '--bogus'"},
+      {"--timeout", 2, "--timeout needs a number of seconds"},
+      {"--timeout soon .", 2, "not a number of seconds"},
+      {"--timeout -1 .", 2, "not a number of seconds"},
+      {"--name", 2, "--name needs a value"},
+      {"a b", 2, "more than one title folder"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = run_zelt(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.output_has), std::string::npos) << c.args << "\n" << r.output;
+    if (c.code == 2) {
+      EXPECT_NE(r.output.find("usage: zelt"), std::string::npos) << c.args;
+    }
+  }
+}
+
+TEST(CommandLine, WithoutDisplayTheErrorNamesHeadless) {
+  TempDir title;
+  const RunResult r = run_zelt(title.path(), "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=");
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("--headless"), std::string::npos) << r.output;
+}
+
+TEST(CommandLine, MissingTitleFolderIsAClearError) {
+  const RunResult r = run_zelt("--headless /nonexistent/title");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("/nonexistent/title"), std::string::npos) << r.output;
+}
+
+TEST(CommandLine, HeadlessRunStartsAndShutsDownAndWritesTheConfigurationBack) {
+  TempDir dir;
+  dir.write("title/configure.cfg", "; shipped\r\n[Screen]\r\nFullScreen=1\r\nSmoothing=0\r\n");
+  dir.write("title/zelt/main.c", "void main() {}\n");
+  const RunResult r = run_zelt("--headless --timeout 5 " + (dir / "title"),
+                         "XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(dir.read("title/configure.cfg"),
+            "; shipped\r\n[Screen]\r\nFullScreen=1\r\nSmoothing=0\r\n"
+            "[Option]\r\nGlobalFocus=0\r\nGlobalSound=0\r\n"
+            "[Window]\r\nWindowLeft=0\r\nWindowTop=0\r\nWindowWidth=0\r\nWindowHeight=0\r\n");
+}
+
+TEST(CommandLine, NameSelectsTheBaseConfigurationFile) {
+  TempDir dir;
+  dir.write("title/game.cfg", "[General]\nInheritance=0\n");
+  const RunResult r = run_zelt("--headless --name game " + (dir / "title"),
+                         "XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(dir.read("title/game.cfg").find("FullScreen=0"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "title/configure.cfg"));
+}
+
+}  // namespace
+}  // namespace zelt
