@@ -55,7 +55,8 @@ std::string product_folder_name(const std::string& product) {
   return name;
 }
 
-// Headless loop: runs until no script thread is left or the time is up.
+// The main loop until the frame window brings its own: starts the entry
+// script, runs until no script thread is left or the time is up, shuts down.
 void run_main_loop(const RunOptions& options) {
   script_start_entry();
   const auto deadline = std::chrono::steady_clock::now() +
@@ -227,8 +228,9 @@ int app_main(const RunOptions& options) {
     files::set_drive_mapping(kCdDrive, "");
   }
 
+  if (!options.headless && !frame_create()) return 0;
   subsystems_start();
-  if (c.FullScreen) a.fullscreen = true;  // the frame window switches once it exists
+  if (c.FullScreen) frame_set_fullscreen(true);
   run_main_loop(options);
 
   config_write_back(a.active_config, a.fullscreen);

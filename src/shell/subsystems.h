@@ -7,6 +7,10 @@
 
 namespace zelt {
 
+// Frame window
+bool frame_create();                // with the view and debug output windows; false ends the program
+void frame_set_fullscreen(bool on); // switches and records the current full-screen state
+
 // Tables
 void math_tables_build();           // sine and arc tangent
 void math_tables_free();

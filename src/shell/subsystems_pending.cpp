@@ -2,7 +2,13 @@
 // built yet. Each subsystem removes its own lines here when it lands.
 #include "shell/subsystems.h"
 
+#include "shell/app.h"
+
 namespace zelt {
+
+bool frame_create() { return true; }
+// Without a window the full-screen state is only recorded.
+void frame_set_fullscreen(bool on) { app().fullscreen = on; }
 
 void math_tables_build() {}
 void math_tables_free() {}
