@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "platform/display.h"
 #include "shell/startup.h"
+#include "tools/tools.h"
 
 namespace {
 
@@ -47,6 +49,10 @@ bool parse_seconds(const char* text, double& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1) {
+    if (const zelt::tools::Tool* tool = zelt::tools::find_tool(argv[1]))
+      return tool->main(std::span<char*>(argv + 2, argc - 2));
+  }
   zelt::RunOptions options;
   bool have_title = false;
   for (int i = 1; i < argc; ++i) {
@@ -59,7 +65,9 @@ int main(int argc, char** argv) {
     };
     const char* v = nullptr;
     if (arg == "--help" || arg == "-h") {
-      std::printf("%s\n%s", kUsage, kHelp);
+      std::printf("%s\n%s\ntools:\n", kUsage, kHelp);
+      for (const zelt::tools::Tool& t : zelt::tools::all_tools())
+        std::printf("  zelt %s %s\n", t.name, t.usage);
       return 0;
     } else if (arg == "--version") {
       std::printf("zelt %s\n", ZELT_VERSION);
