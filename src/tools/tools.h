@@ -24,6 +24,8 @@ int pack_main(std::span<char*> args);        // pack.cpp
 int unpack_main(std::span<char*> args);      // pack.cpp
 int compress_main(std::span<char*> args);    // compress.cpp
 int decompress_main(std::span<char*> args);  // compress.cpp
+int check_main(std::span<char*> args);       // check.cpp
+int disasm_main(std::span<char*> args);      // check.cpp
 
 // Prints "usage: zelt <tool> <usage>" to stderr and returns 2.
 int usage(std::string_view tool);
