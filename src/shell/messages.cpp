@@ -138,10 +138,14 @@ std::string format_wsprintf(size_t size, const char* format, va_list args) {
 }
 
 int report_message_v(uint32_t level, const char* format, va_list args) {
-  const uint32_t threshold = static_cast<uint32_t>(config().Error);
-  if (threshold < level) return config().Error;
+  if (static_cast<uint32_t>(config().Error) < level) return config().Error;
   const std::string text = format_wsprintf(256, format, args);
   return g_sink.load()(text, msg_text(Msg::ReportCaption));
+}
+
+int report_text(uint32_t level, std::string_view cp932_text) {
+  if (static_cast<uint32_t>(config().Error) < level) return config().Error;
+  return g_sink.load()(cp932_text, msg_text(Msg::ReportCaption));
 }
 
 int report_message(uint32_t level, const char* format, ...) {

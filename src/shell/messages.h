@@ -41,6 +41,9 @@ std::string format_wsprintf(size_t size, const char* format, va_list args);
 // The text is formatted into 256 bytes (cut at 255). Callable from any thread.
 int report_message(uint32_t level, const char* format, ...);
 int report_message_v(uint32_t level, const char* format, va_list args);
+// Shows a finished text (no formatting, no 255-byte cut) with the same
+// filtering: the compiler's report, which may hold many lines.
+int report_text(uint32_t level, std::string_view cp932_text);
 // Convenience for a table text without arguments.
 inline int report(uint32_t level, Msg id) { return report_message(level, "%s", msg_text(id)); }
 

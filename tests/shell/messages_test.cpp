@@ -93,6 +93,17 @@ TEST_F(Reporter, LongTextIsCutTo255Bytes) {
   EXPECT_EQ(g_shown[0].size(), std::string("ERROR : Error|").size() + 255);
 }
 
+TEST_F(Reporter, FinishedTextsAreShownWholeWithTheSameFilter) {
+  const std::string report(5000, 'r');
+  config().Error = 1;
+  EXPECT_EQ(report_text(1, report), kIdOk);
+  ASSERT_EQ(g_shown.size(), 1u);
+  EXPECT_EQ(g_shown[0], "ERROR : Error|" + report);
+  config().Error = 0;
+  EXPECT_EQ(report_text(1, report), 0);
+  EXPECT_EQ(g_shown.size(), 1u);
+}
+
 TEST(MessageTable, TextsConvertToCp932) {
   EXPECT_STREQ(msg_text(Msg::ReportCaption), "ERROR : Error");
   // "０で除算しました" in code page 932.
