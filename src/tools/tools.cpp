@@ -10,6 +10,7 @@ namespace {
 constexpr Tool kTools[] = {
     {"check", "SCRIPT.c", check_main},
     {"disasm", "SCRIPT.c", disasm_main},
+    {"header", "", header_main},
     {"pack", "[--seed N] DIR OUT.bin", pack_main},
     {"unpack", "IN.bin DIR", unpack_main},
     {"compress", "IN OUT", compress_main},

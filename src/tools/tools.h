@@ -26,6 +26,7 @@ int compress_main(std::span<char*> args);    // compress.cpp
 int decompress_main(std::span<char*> args);  // compress.cpp
 int check_main(std::span<char*> args);       // check.cpp
 int disasm_main(std::span<char*> args);      // check.cpp
+int header_main(std::span<char*> args);      // header.cpp
 
 // Prints "usage: zelt <tool> <usage>" to stderr and returns 2.
 int usage(std::string_view tool);
