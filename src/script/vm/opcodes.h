@@ -108,6 +108,63 @@ constexpr Insn op_i(Op op, uint32_t operand) { return encode(op, 0, operand); }
 
 static_assert(op_ri(Op::AddImm, 7, 7, 8).bytes[0] == 59 && op_ri(Op::AddImm, 7, 7, 8).bytes[1] == 0x77);
 
+// Decoding facts derived from the form and operand columns.
+
+// Offset of the 32-bit operand within the instruction, 0 when there is none.
+constexpr uint32_t operand_offset(Op op) {
+  switch (op_info(op).form) {
+    case Form::RI: return 2;
+    case Form::I: return 1;
+    default: return 0;
+  }
+}
+constexpr bool has_reg_byte(Op op) {
+  return op_info(op).form == Form::R || op_info(op).form == Form::RI;
+}
+// Bits of the register byte that must be clear: bit 3 when the instruction
+// reads rL, bit 7 when it reads rH (a register number above 7 there is an
+// invalid instruction). The half an instruction does not name is ignored.
+constexpr uint8_t reg_mask(Op op) {
+  switch (op_info(op).operands) {
+    case Operands::L_H: case Operands::L_AtH: case Operands::AtL_H: case Operands::L_H_Imm:
+      return 0x88;
+    case Operands::L: case Operands::L_Imm: case Operands::L_Abs: case Operands::L_Disp:
+      return 0x08;
+    case Operands::H: case Operands::Abs_H: case Operands::Disp_H:
+      return 0x80;
+    default:
+      return 0x00;
+  }
+}
+// True when another operation has the same mnemonic and operand syntax, so
+// that the text alone does not say which one it is (movl $imm: 4 and 5; the
+// byte and 16-bit preinc family: 41-44 and 45-48).
+constexpr bool op_text_is_shared(Op op) {
+  const OpInfo& a = op_info(op);
+  for (int i = 0; i < kOpCount; ++i) {
+    const OpInfo& b = kOpInfo[i];
+    if (i == static_cast<int>(op) || a.operands != b.operands) continue;
+    const char *x = a.mnemonic, *y = b.mnemonic;
+    while (*x && *x == *y) ++x, ++y;
+    if (*x == *y) return true;
+  }
+  return false;
+}
+static_assert(op_text_is_shared(Op::MovImm) && op_text_is_shared(Op::MovAddr) &&
+              op_text_is_shared(Op::PreIncWord) && !op_text_is_shared(Op::LoadAbs) &&
+              !op_text_is_shared(Op::Call));
+
+// Size of the valid instruction at the start of `p` (n bytes available), or
+// 0 when the bytes do not hold one: operation byte above 91, a named register
+// above 7, or fewer bytes than the form needs.
+constexpr size_t valid_insn_size(const uint8_t* p, size_t n) {
+  if (n == 0 || p[0] >= kOpCount) return 0;
+  const Op op = static_cast<Op>(p[0]);
+  const size_t size = op_size(op);
+  if (n < size || (has_reg_byte(op) && (p[1] & reg_mask(op)) != 0)) return 0;
+  return size;
+}
+
 inline uint32_t read_u32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
