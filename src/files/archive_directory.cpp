@@ -1,0 +1,170 @@
+#include "files/archive_directory.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <new>
+
+#include "files/cp932.h"
+
+namespace zelt::files::archive {
+
+const DirEntry* Directory::find(std::string_view member) const {
+  int64_t lo = 0, hi = static_cast<int64_t>(entries.size()) - 1;
+  const std::string_view table = names;
+  while (lo <= hi) {
+    const int64_t mid = (lo + hi) / 2;
+    const DirEntry& e = entries[static_cast<size_t>(mid)];
+    std::string_view name;
+    if (!name_at(table, e.name_offset, name)) return nullptr;
+    const int c = cp932::compare_nocase(member, name);
+    if (c < 0) {
+      hi = mid - 1;
+    } else if (c > 0) {
+      lo = mid + 1;
+    } else {
+      if (uint64_t{e.data_offset} + e.size > file_size) return nullptr;
+      return &e;
+    }
+  }
+  return nullptr;
+}
+
+namespace {
+
+bool read_at(int fd, void* buffer, size_t count, uint64_t offset) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    const ssize_t n = ::pread(fd, p, count, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    count -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+// ---- the cache ----
+
+struct CacheEntry {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{}, ctime{};
+  std::array<uint8_t, kHeaderSize> header{};
+  std::shared_ptr<const Directory> directory;
+  uint64_t last_use = 0;
+};
+
+constexpr size_t kMaxCachedArchives = 16;
+constexpr size_t kMaxCachedBytes = size_t{64} << 20;
+
+std::mutex cache_mutex;
+std::vector<CacheEntry> cache;  // at most kMaxCachedArchives
+uint64_t use_clock = 0;
+std::atomic<uint64_t> reads{0};
+std::atomic<int> racy_margin_seconds{2};
+
+bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+size_t directory_bytes(const Directory& d) { return d.entries.size() * sizeof(DirEntry) + d.names.size(); }
+
+bool matches(const CacheEntry& c, const struct stat& st, const uint8_t* header) {
+  return c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size && same_time(c.mtime, st.st_mtim) &&
+         same_time(c.ctime, st.st_ctim) && std::equal(c.header.begin(), c.header.end(), header);
+}
+
+std::shared_ptr<const Directory> cache_find(const struct stat& st, const uint8_t* header) {
+  std::lock_guard lock(cache_mutex);
+  for (CacheEntry& c : cache) {
+    if (matches(c, st, header)) {
+      c.last_use = ++use_clock;
+      return c.directory;
+    }
+  }
+  return nullptr;
+}
+
+void cache_insert(const struct stat& st, const uint8_t* header, std::shared_ptr<const Directory> directory) {
+  const size_t bytes = directory_bytes(*directory);
+  if (bytes > kMaxCachedBytes) return;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (now.tv_sec - std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec) < racy_margin_seconds.load()) return;
+
+  std::lock_guard lock(cache_mutex);
+  // One entry per file: an older directory of the same file is replaced.
+  std::erase_if(cache, [&](const CacheEntry& c) { return c.dev == st.st_dev && c.ino == st.st_ino; });
+  size_t total = bytes;
+  for (const CacheEntry& c : cache) total += directory_bytes(*c.directory);
+  while (!cache.empty() && (cache.size() >= kMaxCachedArchives || total > kMaxCachedBytes)) {
+    auto oldest = std::min_element(cache.begin(), cache.end(),
+                                   [](const CacheEntry& a, const CacheEntry& b) { return a.last_use < b.last_use; });
+    total -= directory_bytes(*oldest->directory);
+    cache.erase(oldest);
+  }
+  CacheEntry& c = cache.emplace_back();
+  c.dev = st.st_dev;
+  c.ino = st.st_ino;
+  c.size = st.st_size;
+  c.mtime = st.st_mtim;
+  c.ctime = st.st_ctim;
+  std::copy(header, header + kHeaderSize, c.header.begin());
+  c.directory = std::move(directory);
+  c.last_use = ++use_clock;
+}
+
+}  // namespace
+
+LoadStatus load_directory(int fd, const struct stat& st, const uint8_t* header,
+                          std::shared_ptr<const Directory>& out) {
+  if (auto cached = cache_find(st, header)) {
+    out = std::move(cached);
+    return LoadStatus::kOk;
+  }
+
+  const Header h = decode_header(header);
+  const uint64_t dir_bytes = uint64_t{h.count} * kEntrySize;
+  const uint64_t file_size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  // What does not fit in the file cannot be read; checking first keeps a
+  // scrambled count of four billion from allocating anything.
+  if (kHeaderSize + dir_bytes + h.names_size > file_size) return LoadStatus::kReadFailed;
+
+  auto directory = std::shared_ptr<Directory>(new (std::nothrow) Directory);
+  if (!directory) return LoadStatus::kNoMemory;
+  std::vector<uint8_t> raw;
+  try {
+    raw.resize(static_cast<size_t>(dir_bytes));
+    directory->entries.resize(h.count);
+    directory->names.resize(h.names_size);
+  } catch (const std::bad_alloc&) {
+    return LoadStatus::kNoMemory;
+  }
+  if (!read_at(fd, raw.data(), raw.size(), kHeaderSize) ||
+      !read_at(fd, directory->names.data(), directory->names.size(), kHeaderSize + dir_bytes)) {
+    return LoadStatus::kReadFailed;
+  }
+  ++reads;
+  decode_directory(raw.data(), h.count, h.seed, directory->entries.data());
+  directory->file_size = file_size;
+  cache_insert(st, header, directory);
+  out = std::move(directory);
+  return LoadStatus::kOk;
+}
+
+void clear_directory_cache() {
+  std::lock_guard lock(cache_mutex);
+  cache.clear();
+}
+
+uint64_t directory_reads_for_testing() { return reads.load(); }
+
+void set_directory_cache_racy_margin_for_testing(int seconds) { racy_margin_seconds = seconds; }
+
+}  // namespace zelt::files::archive
