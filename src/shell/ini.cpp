@@ -1,5 +1,7 @@
 #include "shell/ini.h"
 
+#include "files/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,30 +62,6 @@ bool read_file(const std::string& path, std::string& out) {
   }
   ::close(fd);
   return true;
-}
-
-bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Creates a fresh temporary file in dir (the target's folder, so the rename
-// stays on one file system). Mode 0666 before the umask, as a new file would get.
-int create_temp(const std::string& dir, std::string_view base, std::string& temp_path) {
-  static std::atomic<unsigned> counter{0};
-  if (base.size() > 200) base = "zelt";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path = dir + "." + std::string(base) + "." + std::to_string(::getpid()) + "." +
-                std::to_string(counter.fetch_add(1)) + ".tmp";
-    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -288,42 +266,9 @@ std::string IniFile::serialize() const {
 }
 
 bool IniFile::save(const std::string& host_path) const {
-  if (host_path.empty()) return false;
-  // Replace the file a symbolic link points at, not the link.
-  std::string target = host_path;
-  struct stat st;
-  if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(target.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  size_t slash = target.rfind('/');
-  std::string dir = slash == npos ? std::string() : target.substr(0, slash + 1);
-  std::string_view base = std::string_view(target).substr(slash == npos ? 0 : slash + 1);
-  if (base.empty()) return false;
-
-  std::string temp;
-  int fd = create_temp(dir, base, temp);
-  if (fd < 0) return false;
-  bool ok = true;
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-  }
-  ok = ok && write_all(fd, serialize()) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable; the data is already safe if this fails.
-  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
+  files::AtomicFile out;
+  const std::string bytes = serialize();
+  return out.open(host_path) && out.write(bytes.data(), bytes.size()) && out.commit();
 }
 
 int32_t ini_read_int(const std::string& host_path, std::string_view section, std::string_view key,
