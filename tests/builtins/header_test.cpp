@@ -9,39 +9,24 @@
 #include <vector>
 
 #include "builtins/builtin_table.h"
+#include "support/run_zelt.h"
 #include "support/temp_dir.h"
 
 namespace zelt {
 namespace {
 
-struct RunResult {
-  int code = -1;
-  std::string out;  // stdout only
-};
-
-RunResult run_zelt(const std::string& args) {
-  const std::string command = std::string(ZELT_BINARY) + " " + args + " 2>/dev/null";
-  RunResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+test::RunResult run_stdout(const std::string& args) { return test::run_zelt(args, "", "2>/dev/null"); }
 
 TEST(Header, ToolPrintsTheCheckedInHeader) {
-  const RunResult r = run_zelt("header");
+  const test::RunResult r = run_stdout("header");
   EXPECT_EQ(r.code, 0);
   const std::string checked_in = test::TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h");
   ASSERT_FALSE(checked_in.empty());
   // On a difference: build, then `zelt header > include/zelt.h`.
-  EXPECT_TRUE(r.out == checked_in) << "include/zelt.h differs from the output of zelt header";
-  EXPECT_EQ(r.out, builtin_header());
+  EXPECT_TRUE(r.output == checked_in) << "include/zelt.h differs from the output of zelt header";
+  EXPECT_EQ(r.output, builtin_header());
 
-  EXPECT_EQ(run_zelt("header extra").code, 2);
+  EXPECT_EQ(run_stdout("header extra").code, 2);
 }
 
 // Removes comments as the script lexer does (block comments nest), keeping

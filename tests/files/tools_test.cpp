@@ -8,29 +8,12 @@
 
 #include "files/archive_fixture.h"
 #include "files/file_test_fixture.h"
+#include "support/run_zelt.h"
 
 namespace zelt::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-  int code = -1;
-  std::string output;  // stdout and stderr together
-};
-
-RunResult run_zelt(const std::string& args) {
-  const std::string command = std::string(ZELT_BINARY) + " " + args + " 2>&1";
-  RunResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
 
 bool has(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 

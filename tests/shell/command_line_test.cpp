@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/run_zelt.h"
 #include "support/temp_dir.h"
 
 namespace zelt {
@@ -13,23 +14,8 @@ namespace {
 
 using test::TempDir;
 
-struct RunResult {
-  int code = -1;
-  std::string output;  // stdout and stderr together
-};
-
-RunResult run_zelt(const std::string& args, const std::string& env = "") {
-  const std::string command = env + " " + ZELT_BINARY + " " + args + " 2>&1";
-  RunResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using test::run_zelt;
+using test::RunResult;
 
 TEST(CommandLine, HelpVersionAndUsageErrors) {
   struct Case {
