@@ -4,19 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "files/cp932.h"
 #include "files/host_path.h"
 #include "platform/display.h"
+#include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "shell/cd_location.h"
+#include "shell/close_request.h"
 #include "shell/config.h"
 #include "shell/cpu_info.h"
 #include "shell/single_instance.h"
@@ -56,14 +58,20 @@ std::string product_folder_name(const std::string& product) {
 }
 
 // The main loop until the frame window brings its own: starts the entry
-// script, runs until no script thread is left or the time is up, shuts down.
+// script and waits until a close is requested (exit or a fault), no script
+// thread is left or the time is up; then shuts down.
 void run_main_loop(const RunOptions& options) {
+  using Clock = std::chrono::steady_clock;
   script_start_entry();
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration<double>(options.timeout_seconds);
-  while (script_threads_running() > 0) {
-    if (options.timeout_seconds > 0 && std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const Clock::time_point deadline =
+      options.timeout_seconds > 0
+          ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(options.timeout_seconds))
+          : Clock::time_point::max();
+  while (!close_requested() && script_threads_running() > 0) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    wait_main_loop(std::min(deadline, now + std::chrono::hours(1)));
   }
   subsystems_stop();
 }

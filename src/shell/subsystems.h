@@ -35,17 +35,10 @@ bool cd_audio_start();              // [Drive] CD
 void cd_audio_stop();
 void cursor_set_arrow();
 
-// Script host
-void extern_function_table_clear();
-void builtin_lock_create();
-void builtin_lock_delete();
+// Script-thread messages (the script host's own start and stop operations
+// are in script/host/host.h)
 void script_messages_install();     // the frame's script-message procedure
 void script_messages_uninstall();
-void builtin_dispatch_install();    // the virtual machine's trap handler
-void script_threads_reset();
-void script_threads_stop();
-int script_threads_running();       // number of script threads that have not ended
-bool script_start_entry();          // compiles the entry script and starts it on a thread
 
 // Resources scripts create, released by the runtime reset
 void sprites_unlink_all();

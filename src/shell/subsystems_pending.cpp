@@ -30,15 +30,8 @@ void input_stop() {}
 bool cd_audio_start() { return true; }
 void cd_audio_stop() {}
 void cursor_set_arrow() {}
-void extern_function_table_clear() {}
-void builtin_lock_create() {}
-void builtin_lock_delete() {}
 void script_messages_install() {}
 void script_messages_uninstall() {}
-void builtin_dispatch_install() {}
-void script_threads_reset() {}
-void script_threads_stop() {}
-int script_threads_running() { return 0; }
 void sprites_unlink_all() {}
 void sprites_clear() {}
 void video_stop() {}
@@ -57,8 +50,5 @@ void libraries_free_all() {}
 void p3d_free_all() {}
 void effects_free_all() {}
 void sysfile_write() {}
-
-// No compiler yet: there is no entry script to start.
-bool script_start_entry() { return false; }
 
 }  // namespace zelt

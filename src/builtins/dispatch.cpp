@@ -1,0 +1,96 @@
+#include "builtins/dispatch.h"
+
+#include <iterator>
+
+#include "builtins/builtin_table.h"
+#include "builtins/handlers.h"
+#include "script/vm/interpreter.h"
+#include "script/vm/opcodes.h"
+#include "shell/config.h"
+#include "shell/messages.h"
+
+namespace zelt {
+namespace {
+
+constexpr BuiltinHandler kHandlers[] = {
+#define BUILTIN(number, name, args, result, params) &bi_##name,
+#include "builtins/builtins.def"
+#undef BUILTIN
+};
+static_assert(std::size(kHandlers) == kBuiltinCount);
+
+std::mutex g_lock;
+ScriptContext* g_current = nullptr;
+
+// Stops every script: the context faults (without a machine fault message)
+// and stop_all ends all threads.
+void fault_caller(ScriptContext& context) {
+  if (context.status == ContextStatus::Running) context.status = ContextStatus::Faulted;
+  stop_all.store(1);
+}
+
+[[gnu::cold]] void bad_number(ScriptContext& context, uint16_t number) {
+  report_message(kLevelDevice, msg_text(Msg::BuiltinBadNumber), static_cast<int>(number));
+  fault_caller(context);
+}
+
+// The DebugMode check: the count the call passed against the row's. A
+// mismatch stops every script and the handler is not called.
+[[gnu::cold]] bool arg_count_matches(ScriptContext& context, uint16_t number) {
+  const BuiltinInfo& row = builtin_infos()[number];
+  if (row.arg_count < 0) return true;
+  const int32_t passed = call_arg_count(context);
+  if ((passed < 0 ? 0 : passed) == row.arg_count) return true;
+  report_message(kLevelDevice, msg_text(Msg::BuiltinArgCount), row.name);
+  fault_caller(context);
+  return false;
+}
+
+}  // namespace
+
+BuiltinArgs BuiltinArgs::of(const ScriptContext& context) {
+  const uint64_t first = uint64_t{context.r[7]} + 4;
+  const uint64_t bottom = context.stack_base;
+  const uint64_t top = bottom + static_cast<uint64_t>(context.stack_size > 0 ? context.stack_size : 0);
+  if (first < bottom || first > top) return {0, 0};
+  const auto cells = static_cast<uint32_t>((top - first) / 4);
+  if (!script_memory().valid(static_cast<ScriptAddr>(first), cells * 4)) return {0, 0};
+  return {static_cast<ScriptAddr>(first), cells};
+}
+
+int32_t call_arg_count(const ScriptContext& context) {
+  const ScriptMemory& mem = script_memory();
+  const uint32_t sp = context.r[7];
+  if (!mem.valid(sp, 4)) return -1;
+  uint32_t ret;
+  std::memcpy(&ret, mem.host(sp), 4);
+  if (!mem.valid(ret, 6)) return -1;
+  uint16_t marker;
+  std::memcpy(&marker, mem.host(ret), 2);
+  if (marker != vm::kArgMarker) return -1;
+  uint32_t bytes;
+  std::memcpy(&bytes, mem.host(ret + 2), 4);
+  return static_cast<int32_t>(bytes / 4);
+}
+
+std::mutex& builtin_lock() { return g_lock; }
+ScriptContext* builtin_current() { return g_current; }
+void set_builtin_current(ScriptContext* context) { g_current = context; }
+
+void builtin_dispatch(ScriptContext& context, uint16_t number) {
+  if (number >= kBuiltinCount) [[unlikely]] {
+    bad_number(context, number);
+    return;
+  }
+  if (config().DebugMode != 0) [[unlikely]] {
+    if (!arg_count_matches(context, number)) return;
+  }
+  const BuiltinArgs args = BuiltinArgs::of(context);
+  std::lock_guard lock(g_lock);
+  g_current = &context;
+  const uint32_t result = kHandlers[number](args);
+  if (g_current) g_current->r[0] = result;
+  g_current = nullptr;
+}
+
+}  // namespace zelt

@@ -1,0 +1,118 @@
+// Handlers of the built-ins whose subsystems are not built yet: each returns
+// 0. A subsystem that lands defines its handlers in its own adapters file
+// and removes their names here.
+#include "builtins/handlers.h"
+
+namespace zelt {
+
+#define PENDING(name) \
+  uint32_t bi_##name(const BuiltinArgs&) { return 0; }
+
+// Ini files
+PENDING(ini_seti) PENDING(ini_sets) PENDING(ini_geti) PENDING(ini_gets)
+// Palette and colour
+PENDING(pal_map) PENDING(pal_load) PENDING(pal_set) PENDING(pal_get) PENDING(pal_sets)
+PENDING(pal_gets) PENDING(pal_change) PENDING(getpixel) PENDING(rgbtohsv) PENDING(hsvtorgb)
+// Planes and raster operations
+PENDING(gclip) PENDING(ginit) PENDING(galloc) PENDING(gfree) PENDING(gload) PENDING(gsave)
+PENDING(gcopy) PENDING(gblit) PENDING(gblita) PENDING(gclear) PENDING(gfill) PENDING(gline)
+PENDING(gpoly) PENDING(gattach) PENDING(gdetach) PENDING(ggetpal) PENDING(gsetpal) PENDING(ginfo)
+PENDING(dload) PENDING(dcopy)
+// 3D
+PENDING(p3d_tex) PENDING(p3d_init) PENDING(p3d_uninit) PENDING(p3d_load) PENDING(p3d_free)
+PENDING(p3d_clear) PENDING(p3d_view) PENDING(p3d_env) PENDING(p3d_light) PENDING(p3d_material)
+PENDING(p3d_setobj) PENDING(p3d_render)
+// Sprites
+PENDING(sp_flag) PENDING(sp_init) PENDING(sp_setbg) PENDING(sp_getbg) PENDING(sp_redraw)
+PENDING(sp_set) PENDING(sp_reset) PENDING(sp_link) PENDING(sp_unlink) PENDING(sp_draw)
+PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
+// Hit regions
+PENDING(hit_init) PENDING(hit_set) PENDING(hit_reset) PENDING(hit_check) PENDING(hit_rect)
+PENDING(hit_point)
+// Screen
+PENDING(setorg) PENDING(vpage) PENDING(apage) PENDING(update)
+// Text
+PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
+PENDING(gtextf)
+// Dirty rectangles
+PENDING(drt_init) PENDING(drt_set) PENDING(drt_copy)
+// MIDI
+PENDING(midi_load) PENDING(midi_free) PENDING(midi_play) PENDING(midi_stop) PENDING(midi_pause)
+PENDING(midi_replay) PENDING(midi_setvol) PENDING(midi_getvol) PENDING(midi_isplay)
+PENDING(midi_getpos) PENDING(midi_repeat)
+// Sound
+PENDING(snd_load) PENDING(snd_loads) PENDING(snd_free) PENDING(snd_play) PENDING(snd_stop)
+PENDING(snd_pause) PENDING(snd_replay) PENDING(snd_setvol) PENDING(snd_getvol) PENDING(snd_setpan)
+PENDING(snd_getpan) PENDING(snd_setfreq) PENDING(snd_getfreq) PENDING(snd_isplay)
+PENDING(snd_setloop) PENDING(snd_setpos) PENDING(snd_getpos) PENDING(snd_getlen)
+PENDING(snd_gettext) PENDING(snd_setmargin) PENDING(snd_setchorus) PENDING(snd_setcompressor)
+PENDING(snd_setdistortion) PENDING(snd_setecho) PENDING(snd_setflanger) PENDING(snd_setgargle)
+PENDING(snd_setparameq) PENDING(snd_setreverb)
+// CD audio
+PENDING(cd_play) PENDING(cd_stop) PENDING(cd_pause) PENDING(cd_replay) PENDING(cd_setvol)
+PENDING(cd_getvol) PENDING(cd_isplay) PENDING(cd_getpos) PENDING(cd_getlen) PENDING(cd_repeat)
+PENDING(cd_eject)
+// Video
+PENDING(media_open) PENDING(media_close) PENDING(media_play) PENDING(media_stop)
+PENDING(media_pause) PENDING(media_replay) PENDING(media_isplay) PENDING(media_repeat)
+PENDING(media_size) PENDING(media_setvol)
+// Input and timing
+PENDING(getkey) PENDING(getjoy) PENDING(getmouse) PENDING(getpoint) PENDING(cur_set)
+PENDING(cur_clip) PENDING(cur_setpos) PENDING(getcount) PENDING(setcount) PENDING(gettime)
+PENDING(fps)
+// Regular expressions
+PENDING(reg_new) PENDING(reg_free) PENDING(reg_search) PENDING(reg_match) PENDING(match_new)
+PENDING(match_free) PENDING(match_clear)
+// Files
+PENDING(fopen) PENDING(fclose) PENDING(fread) PENDING(fwrite) PENDING(fseek) PENDING(ftell)
+PENDING(fgets) PENDING(fputs) PENDING(sysfile) PENDING(sysio)
+// Memory
+PENDING(malloc) PENDING(realloc) PENDING(free) PENDING(memcpy) PENDING(memmove) PENDING(memset)
+PENDING(memcmp) PENDING(memswap)
+// Mathematics
+PENDING(srand) PENDING(rand) PENDING(abs) PENDING(sgn) PENDING(tsin) PENDING(tcos) PENDING(tatan)
+PENDING(random) PENDING(fabs) PENDING(sqrt) PENDING(pow) PENDING(log) PENDING(exp) PENDING(floor)
+PENDING(ceil) PENDING(sin) PENDING(cos) PENDING(tan) PENDING(asin) PENDING(acos) PENDING(atan)
+PENDING(ftoa) PENDING(bezier) PENDING(neville) PENDING(linear)
+// Key frames
+PENDING(kf_setkey) PENDING(kf_calc) PENDING(kf_getindex) PENDING(kf_getkey)
+// File search
+PENDING(find_first) PENDING(find_next) PENDING(find_close)
+// Rectangles
+PENDING(rc_empty) PENDING(rc_set) PENDING(rc_setwh) PENDING(rc_copy) PENDING(rc_move)
+PENDING(rc_intersect) PENDING(rc_union) PENDING(rc_inflate) PENDING(rc_in) PENDING(rc_check)
+// Strings
+PENDING(strlen) PENDING(strclen) PENDING(strcpy) PENDING(strncpy) PENDING(strcat) PENDING(strcmp)
+PENDING(strcmpi) PENDING(strlwr) PENDING(strupr) PENDING(strchr) PENDING(strtok) PENDING(strcspn)
+PENDING(strspn) PENDING(strstr) PENDING(strpbrk) PENDING(strdup) PENDING(strndup) PENDING(strtol)
+PENDING(strtoul) PENDING(strtof) PENDING(sprintf) PENDING(splitpath) PENDING(makepath)
+PENDING(hash32)
+// Directories and files
+PENDING(dir_getpath) PENDING(dir_getcur) PENDING(dir_setcur) PENDING(dir_create)
+PENDING(dir_delete) PENDING(file_copy) PENDING(file_move) PENDING(file_delete) PENDING(file_size)
+PENDING(file_check) PENDING(file_getattr) PENDING(file_setattr) PENDING(file_gettime)
+PENDING(file_settime)
+// System
+PENDING(wallpaper) PENDING(shell) PENDING(exec) PENDING(getsystem) PENDING(setsystem) PENDING(mbox)
+PENDING(caption)
+// Image filters
+PENDING(freemap) PENDING(smooth) PENDING(rotate) PENDING(tiled) PENDING(scroll) PENDING(noise)
+PENDING(slice) PENDING(gradation) PENDING(mosaic) PENDING(monotone) PENDING(blur) PENDING(fire)
+// Distortion effects
+PENDING(ef_init) PENDING(ef_free) PENDING(ef_copy) PENDING(ef_info) PENDING(ef_rotate)
+PENDING(ef_land) PENDING(ef_ball) PENDING(ef_whirl) PENDING(ef_raster) PENDING(ef_blob)
+PENDING(ef_water)
+// Keyboard
+PENDING(key_init) PENDING(key_get)
+// Sockets
+PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
+// Checksums
+PENDING(crc16) PENDING(crc32)
+// Dynamic libraries
+PENDING(dll_load) PENDING(dll_unload) PENDING(dll_proc) PENDING(dll_call)
+// Debug output
+PENDING(log_clear) PENDING(log_out)
+
+#undef PENDING
+
+}  // namespace zelt
