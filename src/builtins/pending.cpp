@@ -8,8 +8,6 @@ namespace zelt {
 #define PENDING(name) \
   uint32_t bi_##name(const BuiltinArgs&) { return 0; }
 
-// Ini files
-PENDING(ini_seti) PENDING(ini_sets) PENDING(ini_geti) PENDING(ini_gets)
 // Palette and colour
 PENDING(pal_map) PENDING(pal_load) PENDING(pal_set) PENDING(pal_get) PENDING(pal_sets)
 PENDING(pal_gets) PENDING(pal_change) PENDING(getpixel) PENDING(rgbtohsv) PENDING(hsvtorgb)
@@ -59,42 +57,6 @@ PENDING(media_size) PENDING(media_setvol)
 // Input and timing
 PENDING(getkey) PENDING(getjoy) PENDING(getmouse) PENDING(getpoint) PENDING(cur_set)
 PENDING(cur_clip) PENDING(cur_setpos) PENDING(getcount) PENDING(setcount) PENDING(gettime)
-PENDING(fps)
-// Regular expressions
-PENDING(reg_new) PENDING(reg_free) PENDING(reg_search) PENDING(reg_match) PENDING(match_new)
-PENDING(match_free) PENDING(match_clear)
-// Files
-PENDING(fopen) PENDING(fclose) PENDING(fread) PENDING(fwrite) PENDING(fseek) PENDING(ftell)
-PENDING(fgets) PENDING(fputs) PENDING(sysfile) PENDING(sysio)
-// Memory
-PENDING(malloc) PENDING(realloc) PENDING(free) PENDING(memcpy) PENDING(memmove) PENDING(memset)
-PENDING(memcmp) PENDING(memswap)
-// Mathematics
-PENDING(srand) PENDING(rand) PENDING(abs) PENDING(sgn) PENDING(tsin) PENDING(tcos) PENDING(tatan)
-PENDING(random) PENDING(fabs) PENDING(sqrt) PENDING(pow) PENDING(log) PENDING(exp) PENDING(floor)
-PENDING(ceil) PENDING(sin) PENDING(cos) PENDING(tan) PENDING(asin) PENDING(acos) PENDING(atan)
-PENDING(ftoa) PENDING(bezier) PENDING(neville) PENDING(linear)
-// Key frames
-PENDING(kf_setkey) PENDING(kf_calc) PENDING(kf_getindex) PENDING(kf_getkey)
-// File search
-PENDING(find_first) PENDING(find_next) PENDING(find_close)
-// Rectangles
-PENDING(rc_empty) PENDING(rc_set) PENDING(rc_setwh) PENDING(rc_copy) PENDING(rc_move)
-PENDING(rc_intersect) PENDING(rc_union) PENDING(rc_inflate) PENDING(rc_in) PENDING(rc_check)
-// Strings
-PENDING(strlen) PENDING(strclen) PENDING(strcpy) PENDING(strncpy) PENDING(strcat) PENDING(strcmp)
-PENDING(strcmpi) PENDING(strlwr) PENDING(strupr) PENDING(strchr) PENDING(strtok) PENDING(strcspn)
-PENDING(strspn) PENDING(strstr) PENDING(strpbrk) PENDING(strdup) PENDING(strndup) PENDING(strtol)
-PENDING(strtoul) PENDING(strtof) PENDING(sprintf) PENDING(splitpath) PENDING(makepath)
-PENDING(hash32)
-// Directories and files
-PENDING(dir_getpath) PENDING(dir_getcur) PENDING(dir_setcur) PENDING(dir_create)
-PENDING(dir_delete) PENDING(file_copy) PENDING(file_move) PENDING(file_delete) PENDING(file_size)
-PENDING(file_check) PENDING(file_getattr) PENDING(file_setattr) PENDING(file_gettime)
-PENDING(file_settime)
-// System
-PENDING(wallpaper) PENDING(shell) PENDING(exec) PENDING(getsystem) PENDING(setsystem) PENDING(mbox)
-PENDING(caption)
 // Image filters
 PENDING(freemap) PENDING(smooth) PENDING(rotate) PENDING(tiled) PENDING(scroll) PENDING(noise)
 PENDING(slice) PENDING(gradation) PENDING(mosaic) PENDING(monotone) PENDING(blur) PENDING(fire)
@@ -106,12 +68,6 @@ PENDING(ef_water)
 PENDING(key_init) PENDING(key_get)
 // Sockets
 PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
-// Checksums
-PENDING(crc16) PENDING(crc32)
-// Dynamic libraries
-PENDING(dll_load) PENDING(dll_unload) PENDING(dll_proc) PENDING(dll_call)
-// Debug output
-PENDING(log_clear) PENDING(log_out)
 
 #undef PENDING
 

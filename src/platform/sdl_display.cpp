@@ -9,8 +9,9 @@
 namespace zelt::platform {
 namespace {
 std::atomic<bool> g_headless{false};
-SDL_Window* g_owner = nullptr;  // the frame window, once the window layer creates it
 }  // namespace
+
+SDL_Window* g_owner = nullptr;  // the frame window, set by the window layer (sdl_window.cpp)
 
 void set_headless(bool headless) { g_headless = headless; }
 bool headless() { return g_headless; }

@@ -11,6 +11,7 @@ std::atomic<bool> g_close{false};
 std::mutex g_mutex;
 std::condition_variable g_cv;
 bool g_woken = false;  // under g_mutex
+std::atomic<void (*)()> g_waker{nullptr};
 
 }  // namespace
 
@@ -28,7 +29,10 @@ void wake_main_loop() {
     g_woken = true;
   }
   g_cv.notify_all();
+  if (void (*waker)() = g_waker.load()) waker();
 }
+
+void set_main_loop_waker(void (*waker)()) { g_waker.store(waker); }
 
 void wait_main_loop(std::chrono::steady_clock::time_point until) {
   std::unique_lock lock(g_mutex);

@@ -14,8 +14,11 @@ void post_close_request();
 bool close_requested();
 void clear_close_request();
 
-// Any thread: makes a waiting (or the next) wait_main_loop return.
+// Any thread: makes a waiting (or the next) wait_main_loop return, and
+// calls the waker of the frame's event loop when one is set.
 void wake_main_loop();
+// Main thread: the frame's event loop sets its waker (nullptr removes it).
+void set_main_loop_waker(void (*waker)());
 // Main thread: returns when woken (or a close is requested) or at `until`.
 void wait_main_loop(std::chrono::steady_clock::time_point until);
 

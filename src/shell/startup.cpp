@@ -14,13 +14,19 @@
 
 #include "files/cp932.h"
 #include "files/host_path.h"
+#include "input/input_state.h"
+#include "input/script_clock.h"
 #include "platform/display.h"
+#include "platform/window.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "shell/cd_location.h"
 #include "shell/close_request.h"
 #include "shell/config.h"
 #include "shell/cpu_info.h"
+#include "shell/debug_window.h"
+#include "shell/frame.h"
+#include "shell/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/subsystems.h"
 
@@ -57,21 +63,29 @@ std::string product_folder_name(const std::string& product) {
   return name;
 }
 
-// The main loop until the frame window brings its own: starts the entry
-// script and waits until a close is requested (exit or a fault), no script
-// thread is left or the time is up; then shuts down.
+// The main loop. With a window, the frame's event loop. Headless: starts
+// the entry script, answers the script threads' messages and waits until a
+// close is requested (exit or a fault), no script thread is left or the
+// time is up; then shuts down.
 void run_main_loop(const RunOptions& options) {
   using Clock = std::chrono::steady_clock;
-  script_start_entry();
   const Clock::time_point deadline =
       options.timeout_seconds > 0
           ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                std::chrono::duration<double>(options.timeout_seconds))
           : Clock::time_point::max();
+  if (frame_logic()) {
+    frame_run(deadline);
+    return;
+  }
+  input::input_state_reset();
+  input::script_clock_reset();
+  script_start_entry();
   while (!close_requested() && script_threads_running() > 0) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) break;
     wait_main_loop(std::min(deadline, now + std::chrono::hours(1)));
+    script_messages_process();
   }
   subsystems_stop();
 }
@@ -176,12 +190,15 @@ void subsystems_start() {
   script_threads_reset();
   colour_tables_build();
   random_seed_from_clock();
-  cursor_set_arrow();
+  platform::cursor_set_arrow();
 }
 
 void subsystems_stop() {
   const Config& c = config();
   video_stop();
+  // Script threads waiting in a message call get 0 from here on, so none
+  // of them holds up the stop below.
+  script_messages_uninstall();
   script_threads_stop();
   runtime_reset();
   extern_area_free();
@@ -236,6 +253,7 @@ int app_main(const RunOptions& options) {
     files::set_drive_mapping(kCdDrive, "");
   }
 
+  debug_output_start(c.DebugMode != 0, options.headless);
   if (!options.headless && !frame_create()) return 0;
   subsystems_start();
   if (c.FullScreen) frame_set_fullscreen(true);

@@ -7,10 +7,6 @@
 
 namespace zelt {
 
-// Frame window
-bool frame_create();                // with the view and debug output windows; false ends the program
-void frame_set_fullscreen(bool on); // switches and records the current full-screen state
-
 // Tables
 void math_tables_build();           // sine and arc tangent
 void math_tables_free();
@@ -33,12 +29,16 @@ bool input_start();                 // always; devices chosen by [System] Direct
 void input_stop();
 bool cd_audio_start();              // [Drive] CD
 void cd_audio_stop();
-void cursor_set_arrow();
 
-// Script-thread messages (the script host's own start and stop operations
-// are in script/host/host.h)
-void script_messages_install();     // the frame's script-message procedure
-void script_messages_uninstall();
+// Pause and resume of what plays in real time (the application's focus)
+void sounds_pause_all();
+void sounds_resume_all();
+void midi_pause();
+void midi_resume();
+void video_pause();
+void video_resume();
+void cd_pause();
+void cd_resume();
 
 // Resources scripts create, released by the runtime reset
 void sprites_unlink_all();

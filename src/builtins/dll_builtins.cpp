@@ -1,0 +1,140 @@
+// Built-in adapters of the native libraries: 256 library slots, exported
+// functions known to scripts by non-zero 32-bit handles (native addresses do
+// not fit a cell), and calls with the caller's argument cells.
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "builtins/handlers.h"
+#include "files/cp932.h"
+#include "files/host_path.h"
+#include "platform/library_loader.h"
+#include "shell/app.h"
+#include "shell/subsystems.h"
+#include "zelt_plugin.h"
+
+namespace zelt {
+namespace {
+
+constexpr int kSlots = 256;
+
+struct Libraries {
+  std::array<void*, kSlots> slots{};
+  struct Proc {
+    int slot;
+    void* fn;
+  };
+  std::map<uint32_t, Proc> procs;
+  uint32_t next_proc = 0x1000;
+};
+
+Libraries& libs() {
+  static Libraries l;
+  return l;
+}
+
+void* plugin_script_pointer(uint32_t address, uint32_t size) {
+  const std::span<uint8_t> s = script_memory().span(address, size);
+  return s.data();
+}
+
+// The files tried for a name: as given, with ".so" for a ".dll" ending or
+// added, and with "lib" in front; each in the program folder, then (for a
+// name without a folder) on the system's library path.
+std::vector<std::string> candidates(std::string_view name) {
+  std::string folder, file(name);
+  const size_t cut = file.find_last_of("\\/");
+  if (cut != std::string::npos) {
+    folder = file.substr(0, cut + 1);
+    file = file.substr(cut + 1);
+  }
+  std::string stem = file;
+  if (stem.size() > 4 && cp932::equal_nocase(std::string_view(stem).substr(stem.size() - 4), ".dll")) {
+    stem.resize(stem.size() - 4);
+  }
+  std::vector<std::string> names = {file, stem + ".so"};
+  if (stem.compare(0, 3, "lib") != 0) names.push_back("lib" + stem + ".so");
+  std::vector<std::string> out;
+  const std::string base = folder.empty() ? cp932::from_utf8(app().program_folder) : folder;
+  for (const std::string& n : names) {
+    std::string host = files::host_path(base + n);
+    if (host.find('/') == std::string::npos) host = "./" + host;
+    out.push_back(host);
+  }
+  if (folder.empty()) {
+    for (const std::string& n : names) out.push_back(cp932::to_utf8(n));
+  }
+  return out;
+}
+
+}  // namespace
+
+uint32_t bi_dll_load(const BuiltinArgs& a) {
+  std::string_view name;
+  if (!a.str(0, name, 4096) || name.empty()) return int_result(-1);
+  Libraries& l = libs();
+  int slot = 0;
+  while (slot < kSlots && l.slots[slot] != nullptr) ++slot;
+  if (slot == kSlots) return int_result(-1);
+  void* library = nullptr;
+  for (const std::string& path : candidates(name)) {
+    if ((library = platform::library_open(path)) != nullptr) break;
+  }
+  if (!library) return int_result(-1);
+  l.slots[slot] = library;
+  static const ZeltPluginApi api = {ZELT_PLUGIN_API_VERSION, script_memory().base(), plugin_script_pointer};
+  if (void* init = platform::library_symbol(library, "zelt_plugin_init")) {
+    reinterpret_cast<ZeltPluginInit>(init)(&api);
+  }
+  return int_result(slot);
+}
+
+uint32_t bi_dll_unload(const BuiltinArgs& a) {
+  const int32_t slot = a.i32(0);
+  Libraries& l = libs();
+  if (slot < 0 || slot >= kSlots || l.slots[slot] == nullptr) return 0;
+  std::erase_if(l.procs, [slot](const auto& p) { return p.second.slot == slot; });
+  platform::library_close(l.slots[slot]);
+  l.slots[slot] = nullptr;
+  return 1;
+}
+
+uint32_t bi_dll_proc(const BuiltinArgs& a) {
+  const int32_t slot = a.i32(0);
+  Libraries& l = libs();
+  std::string_view name;
+  if (slot < 0 || slot >= kSlots || l.slots[slot] == nullptr || !a.str(1, name, 4096)) return 0;
+  void* fn = platform::library_symbol(l.slots[slot], std::string(name));
+  if (!fn) return 0;
+  for (const auto& [handle, proc] : l.procs) {
+    if (proc.fn == fn) return handle;  // the same function keeps its handle
+  }
+  do {
+    l.next_proc = l.next_proc >= 0x7FFFFFF0u ? 0x1000u : l.next_proc + 1;
+  } while (l.procs.count(l.next_proc) != 0);
+  l.procs[l.next_proc] = {slot, fn};
+  return l.next_proc;
+}
+
+uint32_t bi_dll_call(const BuiltinArgs& a) {
+  ScriptContext* context = builtin_current();
+  const int32_t cells = context ? call_arg_count(*context) : -1;
+  if (cells < 1 || static_cast<uint32_t>(cells) > a.cells()) return 0;
+  const auto it = libs().procs.find(a.u32(0));
+  if (it == libs().procs.end()) return 0;
+  std::vector<uint32_t> args;
+  for (int32_t k = 1; k < cells; ++k) args.push_back(a.u32(static_cast<uint32_t>(k)));
+  return int_result(platform::library_call(it->second.fn, args));
+}
+
+void libraries_free_all() {
+  Libraries& l = libs();
+  l.procs.clear();
+  for (void*& library : l.slots) {
+    platform::library_close(library);
+    library = nullptr;
+  }
+}
+
+}  // namespace zelt

@@ -1,0 +1,114 @@
+// Built-in adapters of the stream files and the system file: decode the
+// argument cells, check every script address, call the file engine.
+#include <cstdio>
+#include <string>
+
+#include "builtins/files_win.h"
+#include "builtins/handlers.h"
+#include "files/host_path.h"
+#include "shell/subsystems.h"
+
+namespace zelt {
+namespace {
+
+constexpr uint32_t kMaxPath = 4096;
+
+// The bytes of item_size * count items at the address in cell k; false when
+// the product overflows or the bytes are not all usable.
+bool items_span(const BuiltinArgs& a, uint32_t k, std::span<uint8_t>& out) {
+  const uint64_t total = uint64_t{a.u32(1)} * a.u32(2);
+  if (total > UINT32_MAX) return false;
+  out = a.span(k, static_cast<uint32_t>(total));
+  return out.data() != nullptr;
+}
+
+// The registered system file: a script path, the block and its size.
+struct SystemFile {
+  std::string name;
+  ScriptAddr block = 0;
+  uint32_t size = 0;
+};
+SystemFile g_sysfile;
+
+// Moves the registered block to or from its file as one item.
+bool sysfile_transfer(bool write) {
+  const std::span<uint8_t> block = script_memory().span(g_sysfile.block, g_sysfile.size);
+  if (block.data() == nullptr) return false;
+  FILE* f = std::fopen(files::host_path(g_sysfile.name).c_str(), write ? "wb" : "rb");
+  if (!f) return false;
+  if (write) {
+    std::fwrite(block.data(), block.size(), 1, f);
+    files::clear_path_cache();
+  } else {
+    std::fread(block.data(), 1, block.size(), f);
+  }
+  return std::fclose(f) == 0 || !write;
+}
+
+}  // namespace
+
+uint32_t bi_fopen(const BuiltinArgs& a) {
+  std::string_view name, mode;
+  if (!a.str(0, name, kMaxPath) || !a.str(1, mode, 16)) return 0;
+  return winfile::stream_open(name, mode);
+}
+
+uint32_t bi_fclose(const BuiltinArgs& a) { return int_result(winfile::stream_close(a.u32(0))); }
+
+uint32_t bi_fread(const BuiltinArgs& a) {
+  std::span<uint8_t> buffer;
+  if (a.u32(1) == 0 || !items_span(a, 0, buffer)) return 0;
+  const int64_t n = winfile::stream_read(a.u32(3), buffer);
+  return n <= 0 ? 0 : static_cast<uint32_t>(n / a.u32(1));
+}
+
+uint32_t bi_fwrite(const BuiltinArgs& a) {
+  std::span<uint8_t> buffer;
+  if (a.u32(1) == 0 || !items_span(a, 0, buffer)) return 0;
+  const int64_t n = winfile::stream_write(a.u32(3), buffer);
+  return n <= 0 ? 0 : static_cast<uint32_t>(n / a.u32(1));
+}
+
+uint32_t bi_fseek(const BuiltinArgs& a) { return int_result(winfile::stream_seek(a.u32(0), a.i32(1), a.i32(2))); }
+uint32_t bi_ftell(const BuiltinArgs& a) { return int_result(winfile::stream_tell(a.u32(0))); }
+
+uint32_t bi_fgets(const BuiltinArgs& a) {
+  const int32_t size = a.i32(1);
+  if (size <= 0) return 0;
+  const std::span<uint8_t> buffer = a.span(0, static_cast<uint32_t>(size));
+  if (buffer.data() == nullptr) return 0;
+  return winfile::stream_gets(a.u32(2), buffer) ? a.addr(0) : 0;
+}
+
+uint32_t bi_fputs(const BuiltinArgs& a) {
+  std::string_view text;
+  if (!a.str(0, text)) return int_result(-1);
+  const auto bytes = std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return winfile::stream_write(a.u32(1), bytes) == static_cast<int64_t>(text.size()) ? 0 : int_result(-1);
+}
+
+uint32_t bi_sysfile(const BuiltinArgs& a) {
+  std::string_view name;
+  const uint32_t size = a.u32(2);
+  if (a.addr(0) == 0 || a.addr(1) == 0 || size == 0) return 0;
+  // The name must fit the platform's 260-byte path and the block must be
+  // usable memory; anything else is refused like a null argument.
+  if (!a.str(0, name, 260) || name.empty() || a.span(1, size).data() == nullptr) return 0;
+  g_sysfile = {std::string(name), a.addr(1), size};
+  return sysfile_transfer(false) ? 1 : 0;
+}
+
+uint32_t bi_sysio(const BuiltinArgs& a) {
+  if (g_sysfile.name.empty()) return 0;
+  return sysfile_transfer(a.u32(0) != 0) ? 1 : 0;
+}
+
+// Shutdown: the contexts are gone but script memory keeps its contents until
+// something new is allocated, so the block still holds what the script last
+// wrote; the usable range never shrinks, and the span is checked anyway.
+void sysfile_write() {
+  if (!g_sysfile.name.empty()) sysfile_transfer(true);
+  g_sysfile = {};
+}
+
+}  // namespace zelt

@@ -1,0 +1,96 @@
+// Top-level windows and the main thread's event loop. Plain C++: the shell
+// drives a Window through this interface and receives what the user did
+// through WindowEvents, so its logic runs against a fake in tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zelt::platform {
+
+struct WindowSize {
+  int w = 0, h = 0;
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+// Everything the event loop reports, on the main thread. Sizes are client
+// sizes; positions are the client area's top-left corner on the desktop.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void on_close_request() = 0;        // the close button (or the session ends)
+  virtual void on_moved(int x, int y) = 0;
+  virtual void on_resized(int w, int h) = 0;
+  virtual void on_minimized() = 0;
+  virtual void on_maximize_request() = 0;     // the maximise button
+  virtual void on_focus(bool gained) = 0;     // the application gained or lost the focus
+  virtual void on_toggle_debug() = 0;         // F8, in any of the program's windows
+  virtual void on_toggle_fullscreen() = 0;    // Alt+Enter
+  virtual void on_button(MouseButton b, bool down, bool double_click) = 0;
+  virtual void on_wheel(int32_t delta) = 0;   // 120 per notch, positive away from the user
+  virtual void on_text(std::string_view utf8) = 0;
+  virtual void on_question_answered(bool ok) = 0;  // answer to ask_ok_cancel
+  virtual void on_wake() = 0;                 // wake() was called: check queues and requests
+  virtual void on_expose() = 0;               // the client area needs painting
+  // The second window (the debug window): a click, the wheel (notches;
+  // dx from a horizontal wheel or Shift), and a repaint request.
+  virtual void on_debug_click(int x, int y) {}
+  virtual void on_debug_wheel(int dx, int dy) {}
+  virtual void on_debug_expose() {}
+};
+
+struct WindowSpec {
+  std::string title_utf8;
+  int x = 0, y = 0, w = 0, h = 0;
+  bool resizable = false;
+  bool hidden = false;
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual WindowSize client_size() = 0;
+  virtual void set_client_size(int w, int h) = 0;
+  virtual void position(int* x, int* y) = 0;
+  // Limits on the client size the user may drag to.
+  virtual void set_size_limits(WindowSize min, WindowSize max) = 0;
+  // Full screen: borderless over the desktop, or (exclusive) the smallest
+  // display mode that holds w x h. false when the switch failed.
+  virtual bool set_fullscreen(bool on, bool exclusive, int w, int h) = 0;
+  virtual void raise() = 0;
+  virtual void capture_mouse(bool on) = 0;
+  // Shows a modal OK/Cancel question without blocking the event loop; the
+  // answer arrives as on_question_answered.
+  virtual void ask_ok_cancel(const std::string& caption_utf8, const std::string& text_utf8) = 0;
+  virtual void paint_black() = 0;
+  // Shows a picture of 0x00RRGGBB pixels at the top-left of the client area.
+  virtual void present_pixels(const uint32_t* xrgb, int w, int h) = 0;
+  virtual void show(bool visible) = 0;
+  virtual bool shown() = 0;
+};
+
+// The desktop's size (the primary display).
+WindowSize screen_size();
+// The frame the window manager draws around a client area (0 x 0 when it
+// cannot be told before a window exists).
+WindowSize window_border();
+
+// A real window, nullptr on failure. The first one created becomes the
+// owner of message boxes.
+std::unique_ptr<Window> window_create(const WindowSpec& spec);
+
+// Waits up to timeout_ms for events (0: only what is queued) and reports
+// them to `events`. A window other than the first (the debug window) only
+// hides on its close button; F8 in it is reported as in the frame. Main thread.
+void window_pump(WindowEvents& events, int timeout_ms);
+
+// The standard arrow over the program's windows.
+void cursor_set_arrow();
+
+// Any thread: makes a waiting window_pump return soon (reported as on_wake).
+void window_wake();
+
+}  // namespace zelt::platform
