@@ -3,11 +3,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/display.h"
+#include "platform/headless_window.h"
 #include "platform/window.h"
 
 namespace zelt::platform {
@@ -16,9 +21,14 @@ extern SDL_Window* g_owner;  // message-box owner (sdl_display.cpp)
 
 namespace {
 
-enum WakeCode : int32_t { kWake = 0, kAnswer = 1 };
+// User events of the program: wake-ups, the answer of a shown question,
+// and the injected focus changes and answers.
+enum WakeCode : int32_t { kWake = 0, kAnswer = 1, kFocus = 2, kInjectedAnswer = 3 };
 
 std::atomic<uint32_t> g_wake_event{0};
+bool g_questions_from_input = false;  // main thread
+bool g_question_open = false;         // main thread: a question waits for an injected answer
+int g_last_x = 0, g_last_y = 0;       // main thread: the last injected pointer position
 
 uint32_t wake_event_type() {
   static std::once_flag once;
@@ -28,6 +38,15 @@ uint32_t wake_event_type() {
 
 class SdlWindow;
 std::vector<SdlWindow*> g_windows;  // main thread; the first is the frame
+
+// The program's focus as last reported; it starts out focused, and nothing
+// changes until the window system (or a replay) tells of the focus at all
+// (without a window manager it may never do). Once an input-events file has
+// changed the focus, it alone decides it, so that replays do not depend on
+// what the window system does with the focus meanwhile.
+bool g_app_focused = true;
+bool g_focus_told = false;
+std::optional<bool> g_injected_focus;
 
 class SdlWindow final : public Window {
  public:
@@ -73,6 +92,10 @@ class SdlWindow final : public Window {
   }
   void capture_mouse(bool on) override { SDL_CaptureMouse(on ? SDL_TRUE : SDL_FALSE); }
   void ask_ok_cancel(const std::string& caption, const std::string& text) override {
+    if (g_questions_from_input) {
+      g_question_open = true;
+      return;
+    }
     if (asker_.joinable()) asker_.join();
     // The box runs on a helper thread so that the event loop (and the
     // script threads' calls) keep going while the question is open.
@@ -111,6 +134,21 @@ class SdlWindow final : public Window {
     }
     SDL_FreeSurface(src);
   }
+  bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) override {
+    SDL_Surface* s = SDL_GetWindowSurface(w_);
+    SDL_Surface* c = s ? SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_RGB888, 0) : nullptr;
+    if (!c) return false;
+    size = {c->w, c->h};
+    xrgb.resize(static_cast<size_t>(c->w) * c->h);
+    SDL_LockSurface(c);
+    for (int y = 0; y < c->h; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(c->pixels) + y * c->pitch);
+      for (int x = 0; x < c->w; ++x) xrgb[static_cast<size_t>(y) * c->w + x] = row[x] & 0xFFFFFF;
+    }
+    SDL_UnlockSurface(c);
+    SDL_FreeSurface(c);
+    return true;
+  }
   void show(bool visible) override {
     if (visible) {
       SDL_ShowWindow(w_);
@@ -136,15 +174,18 @@ SdlWindow* find(uint32_t id) {
   return nullptr;
 }
 
-bool g_app_focused = false;
-
 void dispatch_window_event(WindowEvents& ev, const SDL_WindowEvent& we) {
   SdlWindow* w = find(we.windowID);
   if (!w) return;
   const bool frame = w == g_windows.front();
   switch (we.event) {
-    case SDL_WINDOWEVENT_FOCUS_GAINED: w->focused = true; break;
-    case SDL_WINDOWEVENT_FOCUS_LOST: w->focused = false; break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      w->focused = g_focus_told = true;
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      w->focused = false;
+      g_focus_told = true;
+      break;
     case SDL_WINDOWEVENT_CLOSE:
       if (frame) ev.on_close_request();
       else w->show(false);
@@ -170,23 +211,43 @@ MouseButton to_button(uint8_t b) {
   return b == SDL_BUTTON_RIGHT ? MouseButton::Right : b == SDL_BUTTON_MIDDLE ? MouseButton::Middle : MouseButton::Left;
 }
 
+void key(WindowEvents& ev, const SDL_KeyboardEvent& k) {
+  const bool in_debug = !g_windows.empty() && find(k.windowID) != nullptr && find(k.windowID) != g_windows.front();
+  const std::string name = SDL_GetKeyName(k.keysym.sym);
+  switch (shortcut_of(name, k.type == SDL_KEYDOWN, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, in_debug)) {
+    case Shortcut::ToggleDebug: ev.on_toggle_debug(); break;
+    case Shortcut::ToggleFullscreen: ev.on_toggle_fullscreen(); break;
+    case Shortcut::DebugAccessKey:
+      ev.on_debug_access_key(static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))));
+      break;
+    case Shortcut::None: break;
+  }
+}
+
 void dispatch(WindowEvents& ev, const SDL_Event& e) {
   if (e.type == wake_event_type()) {
-    if (e.user.code == kAnswer) ev.on_question_answered(e.user.data1 != nullptr);
-    else ev.on_wake();
+    const bool yes = e.user.data1 != nullptr;
+    switch (e.user.code) {
+      case kAnswer: ev.on_question_answered(yes); break;
+      case kFocus:
+        g_injected_focus = yes;
+        g_focus_told = true;
+        break;
+      case kInjectedAnswer:
+        if (g_question_open) {
+          g_question_open = false;
+          ev.on_question_answered(yes);
+        }
+        break;
+      default: ev.on_wake(); break;
+    }
     return;
   }
   switch (e.type) {
     case SDL_QUIT: ev.on_close_request(); break;
     case SDL_WINDOWEVENT: dispatch_window_event(ev, e.window); break;
     case SDL_KEYDOWN:
-      if (e.key.keysym.sym == SDLK_F8 && !e.key.repeat) ev.on_toggle_debug();
-      break;
-    case SDL_KEYUP:
-      if ((e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) &&
-          (e.key.keysym.mod & KMOD_ALT))
-        ev.on_toggle_fullscreen();
-      break;
+    case SDL_KEYUP: key(ev, e.key); break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
       if (e.button.button > SDL_BUTTON_RIGHT || g_windows.empty()) break;
@@ -213,9 +274,107 @@ void dispatch(WindowEvents& ev, const SDL_Event& e) {
   }
 }
 
+void push_window_event(uint8_t event) {
+  if (g_windows.empty()) return;
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = SDL_GetWindowID(g_windows.front()->sdl());
+  e.window.event = event;
+  SDL_PushEvent(&e);
+}
+
+void push_text(const std::string& utf8) {
+  // SDL carries at most 31 bytes per text event: split between characters.
+  size_t at = 0;
+  while (at < utf8.size()) {
+    size_t end = std::min(utf8.size(), at + SDL_TEXTINPUTEVENT_TEXT_SIZE - 1);
+    while (end < utf8.size() && end > at && (static_cast<uint8_t>(utf8[end]) & 0xC0) == 0x80) --end;
+    if (end == at) end = std::min(utf8.size(), at + 1);
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = SDL_GetWindowID(g_windows.front()->sdl());
+    utf8.copy(e.text.text, end - at, at);
+    SDL_PushEvent(&e);
+    at = end;
+  }
+}
+
+uint8_t sdl_button(MouseButton b) {
+  return b == MouseButton::Right ? SDL_BUTTON_RIGHT : b == MouseButton::Middle ? SDL_BUTTON_MIDDLE : SDL_BUTTON_LEFT;
+}
+
+void sdl_inject(const UserEvent& u) {
+  using K = UserEvent::Kind;
+  if (g_windows.empty()) return;
+  const uint32_t id = SDL_GetWindowID(g_windows.front()->sdl());
+  SDL_Event e{};
+  switch (u.kind) {
+    case K::KeyDown:
+    case K::KeyUp:
+      e.type = u.kind == K::KeyDown ? SDL_KEYDOWN : SDL_KEYUP;
+      e.key.windowID = id;
+      e.key.state = u.kind == K::KeyDown ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.sym = SDL_GetKeyFromName(u.key.c_str());
+      e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
+      e.key.keysym.mod = static_cast<uint16_t>((u.alt ? KMOD_LALT : 0) | (u.ctrl ? KMOD_LCTRL : 0) |
+                                               (u.shift ? KMOD_LSHIFT : 0));
+      break;
+    case K::Move:
+      g_last_x = u.x;
+      g_last_y = u.y;
+      e.type = SDL_MOUSEMOTION;
+      e.motion.windowID = id;
+      e.motion.x = u.x;
+      e.motion.y = u.y;
+      break;
+    case K::ButtonDown:
+    case K::ButtonUp:
+      e.type = u.kind == K::ButtonDown ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+      e.button.windowID = id;
+      e.button.button = sdl_button(u.button);
+      e.button.state = u.kind == K::ButtonDown ? SDL_PRESSED : SDL_RELEASED;
+      e.button.clicks = u.double_click ? 2 : 1;
+      e.button.x = g_last_x;
+      e.button.y = g_last_y;
+      break;
+    case K::Wheel:
+      e.type = SDL_MOUSEWHEEL;
+      e.wheel.windowID = id;
+      e.wheel.y = u.notches;
+      e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+      break;
+    case K::Text: push_text(u.text); return;
+    case K::Focus:
+      e.type = wake_event_type();
+      e.user.code = kFocus;
+      e.user.data1 = reinterpret_cast<void*>(static_cast<intptr_t>(u.yes));
+      break;
+    case K::Close: push_window_event(SDL_WINDOWEVENT_CLOSE); return;
+    case K::Answer:
+      e.type = wake_event_type();
+      e.user.code = kInjectedAnswer;
+      e.user.data1 = reinterpret_cast<void*>(static_cast<intptr_t>(u.yes));
+      break;
+  }
+  SDL_PushEvent(&e);
+}
+
 }  // namespace
 
+void window_inject(const UserEvent& e) {
+  if (headless()) headless_window::inject(e);
+  else sdl_inject(e);
+}
+
+void window_questions_from_input() { g_questions_from_input = true; }
+
+std::string key_name(const std::string& name) {
+  const SDL_Keycode k = SDL_GetKeyFromName(name.c_str());
+  return k == SDLK_UNKNOWN ? std::string() : std::string(SDL_GetKeyName(k));
+}
+
 WindowSize screen_size() {
+  if (headless()) return kHeadlessScreen;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return {};
   return {mode.w, mode.h};
@@ -224,7 +383,15 @@ WindowSize screen_size() {
 WindowSize window_border() { return {}; }
 
 std::unique_ptr<Window> window_create(const WindowSpec& spec) {
+  if (headless()) return headless_window::create(spec);
   wake_event_type();
+  if (g_windows.empty()) {
+    // A new frame: nothing asked, no focus reported or replayed yet.
+    g_question_open = false;
+    g_app_focused = true;
+    g_focus_told = false;
+    g_injected_focus.reset();
+  }
   Uint32 flags = spec.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
   if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
   SDL_Window* w = SDL_CreateWindow(spec.title_utf8.c_str(), spec.x, spec.y, spec.w, spec.h, flags);
@@ -234,6 +401,7 @@ std::unique_ptr<Window> window_create(const WindowSpec& spec) {
 }
 
 void window_pump(WindowEvents& events, int timeout_ms) {
+  if (headless()) return headless_window::pump(events, timeout_ms);
   SDL_Event e;
   if (SDL_WaitEventTimeout(&e, std::max(0, timeout_ms)) != 0) {
     do dispatch(events, e);
@@ -243,7 +411,8 @@ void window_pump(WindowEvents& events, int timeout_ms) {
   // batch so that moving between the frame and the debug window is no change.
   bool focused = false;
   for (SdlWindow* w : g_windows) focused = focused || w->focused;
-  if (focused != g_app_focused) {
+  if (g_injected_focus) focused = *g_injected_focus;
+  if (g_focus_told && focused != g_app_focused) {
     g_app_focused = focused;
     events.on_focus(focused);
   }
@@ -254,6 +423,7 @@ void cursor_set_arrow() {
 }
 
 void window_wake() {
+  if (headless()) return headless_window::wake();
   SDL_Event e{};
   e.type = wake_event_type();
   e.user.code = kWake;

@@ -7,12 +7,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelt::platform {
 
 struct WindowSize {
   int w = 0, h = 0;
 };
+
+// The desktop that headless windows live on.
+inline constexpr WindowSize kHeadlessScreen{1920, 1080};
 
 enum class MouseButton { Left, Right, Middle };
 
@@ -38,6 +42,7 @@ class WindowEvents {
   // The second window (the debug window): a click, the wheel (notches;
   // dx from a horizontal wheel or Shift), and a repaint request.
   virtual void on_debug_click(int x, int y) {}
+  virtual void on_debug_access_key(char letter) {}  // Alt+letter, letter in upper case
   virtual void on_debug_wheel(int dx, int dy) {}
   virtual void on_debug_expose() {}
 };
@@ -68,18 +73,37 @@ class Window {
   virtual void paint_black() = 0;
   // Shows a picture of 0x00RRGGBB pixels at the top-left of the client area.
   virtual void present_pixels(const uint32_t* xrgb, int w, int h) = 0;
+  // What the client area shows now, as 0x00RRGGBB rows; false when it
+  // cannot be read.
+  virtual bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) = 0;
   virtual void show(bool visible) = 0;
   virtual bool shown() = 0;
 };
 
-// The desktop's size (the primary display).
+// A user's action replayed from an input-events file (--input), given to
+// the frame window as if the user had made it.
+struct UserEvent {
+  enum class Kind { KeyDown, KeyUp, Move, ButtonDown, ButtonUp, Wheel, Text, Focus, Close, Answer };
+  Kind kind = Kind::Close;
+  std::string key;      // KeyDown/KeyUp: key name as key_name() spells it
+  bool alt = false, ctrl = false, shift = false;  // KeyDown/KeyUp: modifiers held
+  int x = 0, y = 0;     // Move: client position
+  MouseButton button = MouseButton::Left;
+  bool double_click = false;  // ButtonDown
+  int notches = 0;      // Wheel: positive away from the user
+  std::string text;     // Text: UTF-8
+  bool yes = false;     // Focus: gained; Answer: OK
+};
+
+// The desktop's size (the primary display); headless: kHeadlessScreen.
 WindowSize screen_size();
 // The frame the window manager draws around a client area (0 x 0 when it
 // cannot be told before a window exists).
 WindowSize window_border();
 
-// A real window, nullptr on failure. The first one created becomes the
-// owner of message boxes.
+// A window, nullptr on failure: a real one, or in headless runs one that
+// only keeps its state and pixels. The first one created becomes the owner
+// of message boxes.
 std::unique_ptr<Window> window_create(const WindowSpec& spec);
 
 // Waits up to timeout_ms for events (0: only what is queued) and reports
@@ -92,5 +116,15 @@ void cursor_set_arrow();
 
 // Any thread: makes a waiting window_pump return soon (reported as on_wake).
 void window_wake();
+
+// Main thread: queues a user's action for the frame window; the next
+// window_pump reports it.
+void window_inject(const UserEvent& e);
+// Main thread: from now on questions are not shown; Answer events answer
+// them (runs driven by an input-events file).
+void window_questions_from_input();
+// The spelling KeyDown/KeyUp events carry for a key name, any case
+// ("return" -> "Return", "f8" -> "F8"); empty for an unknown name.
+std::string key_name(const std::string& name);
 
 }  // namespace zelt::platform

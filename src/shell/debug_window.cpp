@@ -164,6 +164,12 @@ void debug_window_click(int x, int y) {
   debug_window_refresh(true);
 }
 
+void debug_window_access_key(char letter) {
+  // The letters marked with "&" in the buttons' labels.
+  if (letter == 'C') debug_window_click(DebugLayout::kClear.x, DebugLayout::kClear.y);
+  else if (letter == 'X') debug_window_click(DebugLayout::kClose.x, DebugLayout::kClose.y);
+}
+
 void debug_window_wheel(int dx, int dy) {
   if (!g_window) return;
   g_left += dx * 16;

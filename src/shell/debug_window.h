@@ -54,9 +54,11 @@ struct DebugLayout {
 // Main thread: the hidden window at frame creation, and its removal.
 std::unique_ptr<platform::Window> debug_window_create();
 void debug_window_destroy();
-// Main thread: a click, the wheel, and a repaint (when something changed,
-// or always with force) of the window made by debug_window_create.
+// Main thread: a click, an access key (Alt+C clears, Alt+X hides), the
+// wheel, and a repaint (when something changed, or always with force) of
+// the window made by debug_window_create.
 void debug_window_click(int x, int y);
+void debug_window_access_key(char letter);
 void debug_window_wheel(int dx, int dy);
 void debug_window_refresh(bool force);
 

@@ -1,12 +1,17 @@
 #include "shell/frame.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "zelt_plugin.h"
+#include "files/bmp_file.h"
 #include "files/cp932.h"
+#include "input/input_events.h"
 #include "input/input_state.h"
 #include "input/script_clock.h"
+#include "platform/display.h"
 #include "script/host/host.h"
 #include "script/vm/interpreter.h"
 #include "shell/app.h"
@@ -185,6 +190,7 @@ void FrameLogic::on_toggle_debug() {
 }
 
 void FrameLogic::on_debug_click(int x, int y) { debug_window_click(x, y); }
+void FrameLogic::on_debug_access_key(char letter) { debug_window_access_key(letter); }
 void FrameLogic::on_debug_wheel(int dx, int dy) { debug_window_wheel(dx, dy); }
 void FrameLogic::on_debug_expose() { debug_window_refresh(true); }
 
@@ -237,7 +243,7 @@ bool frame_create() {
     g_window->set_size_limits({l.min.w - border.w, l.min.h - border.h},
                               {l.max.w - border.w, l.max.h - border.h});
   }
-  if (c.DebugMode) g_debug_window = debug_window_create();
+  if (c.DebugMode && !platform::headless()) g_debug_window = debug_window_create();
   g_frame = std::make_unique<FrameLogic>(*g_window, g_debug_window.get(),
                                          FrameSize{p.client_w, p.client_h});
   frame_shared().active.store(1);
@@ -255,19 +261,40 @@ bool frame_set_fullscreen(bool on) {
   return true;
 }
 
-void frame_run(std::chrono::steady_clock::time_point until) {
+FrameRunEnd frame_run(const FrameRunOptions& options) {
   using Clock = std::chrono::steady_clock;
   FrameLogic& f = *g_frame;
+  input::InputEventPlayer* replay = options.replay;
+  const bool headless = platform::headless();
+  FrameRunEnd end;
   // The entry script starts once the window is up and has handled what is
   // already queued; a script that does not compile leaves the window open.
   platform::window_pump(f, 0);
+  if (replay) {
+    platform::window_questions_from_input();
+    replay->start(Clock::now());
+  }
   script_start_entry();
   while (!f.closed()) {
+    if (headless && script_threads_running() == 0) break;
     const Clock::time_point now = Clock::now();
-    if (now >= until) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
-    platform::window_pump(f, static_cast<int>(std::min<long long>(left, kPollMs)));
+    if (now >= options.until) {
+      end.time_up = true;
+      break;
+    }
+    if (replay) replay->inject_due(now);
+    const Clock::time_point wake_at = std::min({options.until, now + std::chrono::milliseconds(kPollMs),
+                                                replay ? replay->next_due() : Clock::time_point::max()});
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake_at - now).count();
+    platform::window_pump(f, static_cast<int>(std::max<long long>(0, left)));
     f.on_wake();
+  }
+  if (!options.screenshot.empty()) {
+    std::vector<uint32_t> pixels;
+    platform::WindowSize size;
+    if (!g_window->read_pixels(pixels, size)) end.screenshot_error = "the window's picture cannot be read";
+    else if (!files::write_bmp24(options.screenshot, pixels.data(), size.w, size.h))
+      end.screenshot_error = std::strerror(errno);
   }
   subsystems_stop();
   set_main_loop_waker(nullptr);
@@ -275,6 +302,7 @@ void frame_run(std::chrono::steady_clock::time_point until) {
   debug_window_destroy();
   g_debug_window.reset();
   g_window.reset();
+  return end;
 }
 
 void frame_runtime_info(ZeltRuntimeInfo* info) {

@@ -8,11 +8,16 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/window.h"
 #include "shell/frame_logic.h"
 
 struct ZeltRuntimeInfo;
+
+namespace zelt::input {
+class InputEventPlayer;
+}
 
 namespace zelt {
 
@@ -55,6 +60,7 @@ class FrameLogic final : public platform::WindowEvents {
   void on_wake() override;
   void on_expose() override { frame_.paint_black(); }
   void on_debug_click(int x, int y) override;
+  void on_debug_access_key(char letter) override;
   void on_debug_wheel(int dx, int dy) override;
   void on_debug_expose() override;
 
@@ -74,22 +80,32 @@ class FrameLogic final : public platform::WindowEvents {
   bool exit_pending_ = false;  // exit or a fault asked to close while the question was open
 };
 
-// The running frame and its windows (null when headless or before
-// frame_create; the debug window also without DebugMode).
+// The running frame and its windows (null before frame_create; the debug
+// window also without DebugMode and when headless).
 FrameLogic* frame_logic();
 platform::Window* frame_window();
 platform::Window* frame_debug_window();
 
 // Creates and shows the frame (and the hidden debug output window with
-// [General] DebugMode). false when the window cannot be created.
+// [General] DebugMode, unless headless). false when the window cannot be
+// created.
 bool frame_create();
-// Full-screen switch of the running frame; without a window the state is
-// only recorded. Returns false when the switch failed.
+// Full-screen switch of the running frame; before frame_create the state
+// is only recorded. Returns false when the switch failed.
 bool frame_set_fullscreen(bool on);
-// The windowed main loop: starts the entry script, then handles events and
-// script-thread messages until the frame closes or `until` passes; then
-// runs the shutdown and removes the windows.
-void frame_run(std::chrono::steady_clock::time_point until);
+struct FrameRunOptions {
+  std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max();
+  input::InputEventPlayer* replay = nullptr;  // injects its events from the script's start on
+  std::string screenshot;                      // BMP of what the frame shows when the loop ends
+};
+struct FrameRunEnd {
+  bool time_up = false;          // ended because `until` passed
+  std::string screenshot_error;  // why the screenshot could not be written
+};
+// The main loop: starts the entry script, then handles events and
+// script-thread messages until the frame closes, `until` passes or (headless)
+// no script thread is left; then runs the shutdown and removes the windows.
+FrameRunEnd frame_run(const FrameRunOptions& options);
 
 // Fills the record that native code asks for (main thread).
 void frame_runtime_info(ZeltRuntimeInfo* info);

@@ -11,17 +11,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 
 #include "files/cp932.h"
 #include "files/host_path.h"
-#include "input/input_state.h"
-#include "input/script_clock.h"
+#include "input/input_events.h"
 #include "platform/display.h"
 #include "platform/window.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "shell/cd_location.h"
-#include "shell/close_request.h"
 #include "shell/config.h"
 #include "shell/cpu_info.h"
 #include "shell/debug_window.h"
@@ -63,31 +63,21 @@ std::string product_folder_name(const std::string& product) {
   return name;
 }
 
-// The main loop. With a window, the frame's event loop. Headless: starts
-// the entry script, answers the script threads' messages and waits until a
-// close is requested (exit or a fault), no script thread is left or the
-// time is up; then shuts down.
-void run_main_loop(const RunOptions& options) {
+// The main loop: the frame's event loop, real or headless. False when the
+// screenshot could not be written.
+bool run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, const std::string& screenshot) {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline =
-      options.timeout_seconds > 0
-          ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                               std::chrono::duration<double>(options.timeout_seconds))
-          : Clock::time_point::max();
-  if (frame_logic()) {
-    frame_run(deadline);
-    return;
-  }
-  input::input_state_reset();
-  input::script_clock_reset();
-  script_start_entry();
-  while (!close_requested() && script_threads_running() > 0) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) break;
-    wait_main_loop(std::min(deadline, now + std::chrono::hours(1)));
-    script_messages_process();
-  }
-  subsystems_stop();
+  FrameRunOptions run;
+  if (options.timeout_seconds > 0)
+    run.until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(options.timeout_seconds));
+  run.replay = replay;
+  run.screenshot = screenshot;
+  const FrameRunEnd end = frame_run(run);
+  if (end.time_up) std::fprintf(stderr, "zelt: time is up (--timeout %g)\n", options.timeout_seconds);
+  if (end.screenshot_error.empty()) return true;
+  std::fprintf(stderr, "zelt: --screenshot %s: %s\n", screenshot.c_str(), end.screenshot_error.c_str());
+  return false;
 }
 
 }  // namespace
@@ -216,6 +206,20 @@ int app_main(const RunOptions& options) {
   AppState& a = g_app;
   platform::set_headless(options.headless);
 
+  // The files of the command line are named relative to the caller's folder.
+  const std::string screenshot =
+      options.screenshot.empty() ? "" : std::filesystem::absolute(options.screenshot).string();
+  std::optional<input::InputEventPlayer> replay;
+  if (!options.input_events.empty()) {
+    std::vector<input::TimedEvent> events;
+    std::string error;
+    if (!input::load_input_events(options.input_events, &events, &error)) {
+      std::fprintf(stderr, "zelt: --input %s\n", error.c_str());
+      return 1;
+    }
+    replay.emplace(std::move(events));
+  }
+
   // The program folder is the title folder; it becomes the current
   // directory at once so that every later name resolves inside it.
   char resolved[PATH_MAX];
@@ -254,13 +258,13 @@ int app_main(const RunOptions& options) {
   }
 
   debug_output_start(c.DebugMode != 0, options.headless);
-  if (!options.headless && !frame_create()) return 0;
+  if (!frame_create()) return 0;
   subsystems_start();
   if (c.FullScreen) frame_set_fullscreen(true);
-  run_main_loop(options);
+  const bool screenshot_written = run_main_loop(options, replay ? &*replay : nullptr, screenshot);
 
   config_write_back(a.active_config, a.fullscreen);
-  return 0;
+  return screenshot_written ? 0 : 1;
 }
 
 }  // namespace zelt

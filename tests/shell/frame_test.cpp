@@ -38,6 +38,7 @@ struct FakeWindow : platform::Window {
   }
   void paint_black() override {}
   void present_pixels(const uint32_t*, int, int) override {}
+  bool read_pixels(std::vector<uint32_t>&, platform::WindowSize&) override { return false; }
   void show(bool v) override { visible = v; }
   bool shown() override { return visible; }
 };

@@ -1,13 +1,20 @@
-// The frame with a real SDL window. Runs under Xvfb (scripts/test wraps the
-// tests in xvfb-run); skipped when no display is available.
+// The frame with both window backends: a real SDL window (under Xvfb;
+// skipped when no display is available) and the headless one, driven by
+// the same injected user actions with the same results.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <string>
+#include <thread>
 
+#include "input/input_state.h"
+#include "input/script_clock.h"
 #include "platform/display.h"
+#include "platform/headless_window.h"
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/config.h"
@@ -15,12 +22,14 @@
 #include "shell/debug_window.h"
 #include "shell/frame.h"
 #include "shell/script_messages.h"
-#include "shell/startup.h"
 #include "support/run_zelt.h"
 #include "support/temp_dir.h"
 
 namespace zelt {
 namespace {
+
+using platform::UserEvent;
+using Kind = UserEvent::Kind;
 
 bool have_display() {
   static const bool yes = [] {
@@ -29,6 +38,8 @@ bool have_display() {
   }();
   return yes;
 }
+
+std::string backend_name(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Headless" : "Sdl"; }
 
 // Pumps the frame's events until `done` holds; false after 5 s (a failure,
 // never a wait that the test relies on).
@@ -46,19 +57,50 @@ bool client_is(int w, int h) {
   return s.w == w && s.h == h;
 }
 
-class Window : public ::testing::Test {
+void close_frame() {
+  FrameRunOptions run;
+  run.until = std::chrono::steady_clock::now();  // ends at once
+  frame_run(run);
+}
+
+UserEvent event(Kind kind) {
+  UserEvent e;
+  e.kind = kind;
+  return e;
+}
+
+UserEvent key(Kind kind, const std::string& name, bool alt = false) {
+  UserEvent e = event(kind);
+  e.key = platform::key_name(name);
+  e.alt = alt;
+  return e;
+}
+
+UserEvent flag(Kind kind, bool yes) {
+  UserEvent e = event(kind);
+  e.yes = yes;
+  return e;
+}
+
+// Param: headless.
+class Window : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    if (!have_display()) GTEST_SKIP() << "no display (run under xvfb-run)";
+    if (!GetParam() && !have_display()) GTEST_SKIP() << "no display (run under xvfb-run)";
+    platform::set_headless(GetParam());
+    platform::window_questions_from_input();
     config_defaults();
     app().fullscreen = false;
   }
   void TearDown() override {
-    if (frame_logic()) frame_run(std::chrono::steady_clock::now());  // closes at once
+    if (frame_logic()) close_frame();
+    platform::set_headless(false);
   }
 };
 
-TEST_F(Window, OpensAtTheSavedSizeAndPosition) {
+INSTANTIATE_TEST_SUITE_P(Backends, Window, ::testing::Values(false, true), backend_name);
+
+TEST_P(Window, OpensAtTheSavedSizeAndPosition) {
   Config& c = config();
   c.Resize = c.RestoreBounds = c.Direct3D = 1;
   c.WindowLeft = 40;
@@ -73,7 +115,7 @@ TEST_F(Window, OpensAtTheSavedSizeAndPosition) {
   EXPECT_EQ(y, 30);
 }
 
-TEST_F(Window, AResizeIsCorrectedToTheAspectRatio) {
+TEST_P(Window, AResizeIsCorrectedToTheAspectRatio) {
   Config& c = config();
   c.Resize = c.Direct3D = 1;
   ASSERT_TRUE(frame_create());
@@ -83,7 +125,7 @@ TEST_F(Window, AResizeIsCorrectedToTheAspectRatio) {
   EXPECT_EQ(config().WindowWidth, 1200);
 }
 
-TEST_F(Window, FullScreenOnAndBackToTheSameWindow) {
+TEST_P(Window, FullScreenOnAndBackToTheSameWindow) {
   for (int d3d : {1, 0}) {
     config_defaults();
     config().Direct3D = d3d;
@@ -99,11 +141,22 @@ TEST_F(Window, FullScreenOnAndBackToTheSameWindow) {
     EXPECT_FALSE(app().fullscreen);
     EXPECT_TRUE(pump_until([] { return client_is(1024, 576); })) << d3d;
     EXPECT_EQ(config().WindowWidth, 1024);
-    frame_run(std::chrono::steady_clock::now());
+    close_frame();
   }
 }
 
-TEST_F(Window, FullScreenByMessageFromAScriptThread) {
+TEST_P(Window, AltEnterSwitchesFullScreenOnKeyUp) {
+  config().Direct3D = 1;
+  ASSERT_TRUE(frame_create());
+  platform::window_inject(key(Kind::KeyDown, "return", true));
+  platform::window_inject(key(Kind::KeyUp, "Return", false));  // Enter without Alt: nothing
+  platform::window_pump(*frame_logic(), 0);
+  EXPECT_FALSE(app().fullscreen);
+  platform::window_inject(key(Kind::KeyUp, "Return", true));
+  EXPECT_TRUE(pump_until([] { return app().fullscreen; }));
+}
+
+TEST_P(Window, FullScreenByMessageFromAScriptThread) {
   ASSERT_TRUE(frame_create());
   script_messages_install();
   std::atomic<int32_t> result{-1};
@@ -115,60 +168,231 @@ TEST_F(Window, FullScreenByMessageFromAScriptThread) {
   script_messages_uninstall();
 }
 
-TEST_F(Window, F8TogglesTheDebugWindowWhichDrawsItsLines) {
+TEST_P(Window, UserInputReachesTheInputState) {
+  ASSERT_TRUE(frame_create());
+  const input::InputState& s = input::input_state();
+  UserEvent text = event(Kind::Text);
+  text.text = "a\xE3\x81\x82\xE6\xBC\xA2\xE5\xAD\x97";  // aあ漢字
+  platform::window_inject(text);
+  UserEvent down = event(Kind::ButtonDown);
+  down.button = platform::MouseButton::Right;
+  down.double_click = true;
+  platform::window_inject(down);
+  UserEvent wheel = event(Kind::Wheel);
+  wheel.notches = -2;
+  platform::window_inject(wheel);
+  ASSERT_TRUE(pump_until([&] { return s.ring_write.load() == 7 && s.wheel.load() != 0; }));
+  std::string bytes;
+  for (uint8_t b; input::input_char_take(&b);) bytes += static_cast<char>(b);
+  EXPECT_EQ(bytes, "a\x82\xA0\x8A\xBF\x8E\x9A");  // code page 932
+  EXPECT_EQ(s.wheel.load(), -240);
+  EXPECT_EQ(s.buttons.load(), 1u << input::kRight);
+  EXPECT_EQ(s.double_clicks[input::kRight].load(), 1);
+  UserEvent up = event(Kind::ButtonUp);
+  up.button = platform::MouseButton::Right;
+  platform::window_inject(up);
+  EXPECT_TRUE(pump_until([&] { return s.buttons.load() == 0; }));
+}
+
+TEST_P(Window, FocusLossPausesTheScriptClockUnlessGlobalFocus) {
+  for (int global : {0, 1}) {
+    config().GlobalFocus = global;
+    ASSERT_TRUE(frame_create());
+    platform::window_inject(flag(Kind::Focus, false));
+    ASSERT_TRUE(pump_until([] { return frame_shared().focus.load() == 0; })) << global;
+    EXPECT_EQ(frame_shared().active.load(), global);
+    EXPECT_EQ(input::script_clock_pause_depth(), 1 - global);
+    platform::window_inject(flag(Kind::Focus, true));
+    ASSERT_TRUE(pump_until([] { return frame_shared().focus.load() == 1; })) << global;
+    EXPECT_EQ(frame_shared().active.load(), 1);
+    EXPECT_EQ(input::script_clock_pause_depth(), 0);
+    close_frame();
+  }
+}
+
+TEST_P(Window, TheCloseQuestionAnsweredBothWays) {
+  config().Confirmation = 1;
+  ASSERT_TRUE(frame_create());
+  FrameLogic& f = *frame_logic();
+  platform::window_inject(event(Kind::Close));
+  ASSERT_TRUE(pump_until([&] { return f.closing(); }));
+  platform::window_inject(event(Kind::Close));  // ignored while the question is open
+  platform::window_inject(flag(Kind::Answer, false));
+  ASSERT_TRUE(pump_until([&] { return !f.closing(); }));
+  EXPECT_FALSE(f.closed());
+  platform::window_inject(flag(Kind::Answer, true));  // no question open: nothing
+  platform::window_pump(f, 0);
+  EXPECT_FALSE(f.closed());
+  platform::window_inject(event(Kind::Close));
+  platform::window_inject(flag(Kind::Answer, true));
+  EXPECT_TRUE(pump_until([&] { return f.closed(); }));
+}
+
+// Pixels of the debug window's list area that are not the list's white.
+int inked_pixels(platform::Window& w) {
+  std::vector<uint32_t> px;
+  platform::WindowSize size;
+  if (!w.read_pixels(px, size) || size.w < DebugLayout::kWidth) return -1;
+  int inked = 0;
+  const DebugLayout::Box l = DebugLayout::kList;
+  for (int y = l.y; y < l.y + l.h; ++y)
+    for (int x = l.x; x < l.x + l.w; ++x) inked += px[static_cast<size_t>(y) * size.w + x] != 0xFFFFFF;
+  return inked;
+}
+
+TEST_P(Window, F8AndTheAccessKeysWorkTheDebugWindow) {
+  if (GetParam()) GTEST_SKIP() << "headless runs write debug lines to stderr";
   config().DebugMode = 1;
   debug_output_start(true, false);
   ASSERT_TRUE(frame_create());
   for (int i = 0; i < 100; ++i)
     EXPECT_TRUE(debug_output_append("\x83\x65\x83\x58\x83\x67 " + std::string(i, 'w')));  // テスト
-  ASSERT_NE(frame_debug_window(), nullptr);
-  EXPECT_FALSE(frame_debug_window()->shown());
-  frame_logic()->on_toggle_debug();
-  EXPECT_TRUE(frame_debug_window()->shown());
-  frame_logic()->on_debug_wheel(3, 2);
+  platform::Window* debug = frame_debug_window();
+  ASSERT_NE(debug, nullptr);
+  EXPECT_FALSE(debug->shown());
+  platform::window_inject(key(Kind::KeyDown, "F8"));
+  ASSERT_TRUE(pump_until([&] { return debug->shown(); }));
   frame_logic()->on_wake();
-  frame_logic()->on_debug_click(DebugLayout::kClear.x + 1, DebugLayout::kClear.y + 1);
-  EXPECT_TRUE(frame_debug_window()->shown());
+  EXPECT_GT(inked_pixels(*debug), 100);  // the lines are drawn
+  frame_logic()->on_debug_wheel(3, 2);
+  frame_logic()->on_debug_access_key('C');  // Alt+C: "クリア"
+  EXPECT_EQ(inked_pixels(*debug), 0);
+  frame_logic()->on_debug_access_key('X');  // Alt+X: "閉じる" only hides it
+  EXPECT_FALSE(debug->shown());
+  platform::window_inject(key(Kind::KeyDown, "F8"));
+  ASSERT_TRUE(pump_until([&] { return debug->shown(); }));
   frame_logic()->on_debug_click(DebugLayout::kClose.x + 1, DebugLayout::kClose.y + 1);
-  EXPECT_FALSE(frame_debug_window()->shown());  // "閉じる" only hides it
-  frame_logic()->on_toggle_debug();
-  frame_logic()->on_toggle_debug();
-  EXPECT_FALSE(frame_debug_window()->shown());
+  EXPECT_FALSE(debug->shown());
   debug_output_start(false, false);
 }
 
-// The whole program in a window (MultiInstance: tests run side by side).
-class WindowedRun : public ::testing::Test {
+TEST(Shortcuts, KeysOfTheProgramItself) {
+  using platform::Shortcut;
+  struct Case {
+    const char* key;
+    bool down, alt, repeat, in_debug;
+    Shortcut expect;
+  };
+  const Case cases[] = {
+      {"F8", true, false, false, false, Shortcut::ToggleDebug},
+      {"F8", true, false, true, true, Shortcut::None},  // auto-repeat
+      {"F8", false, false, false, false, Shortcut::None},
+      {"Return", false, true, false, false, Shortcut::ToggleFullscreen},
+      {"Keypad Enter", false, true, false, true, Shortcut::ToggleFullscreen},
+      {"Return", true, true, false, false, Shortcut::None},
+      {"Return", false, false, false, false, Shortcut::None},
+      {"C", true, true, false, true, Shortcut::DebugAccessKey},
+      {"C", true, true, false, false, Shortcut::None},  // Alt+C in the frame is the title's
+      {"C", true, false, false, true, Shortcut::None},
+      {"F1", true, true, false, true, Shortcut::None},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(platform::shortcut_of(c.key, c.down, c.alt, c.repeat, c.in_debug), c.expect)
+        << c.key << " down=" << c.down << " alt=" << c.alt << " debug=" << c.in_debug;
+}
+
+// The whole program (MultiInstance: tests run side by side). Param: headless.
+class WindowedRun : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    if (!have_display()) GTEST_SKIP() << "no display (run under xvfb-run)";
-    std::filesystem::create_directories(dir / "zelt");
+    if (!GetParam() && !have_display()) GTEST_SKIP() << "no display (run under xvfb-run)";
   }
-  void write(const std::string& name, const std::string& text) { std::ofstream(dir / name) << text; }
-  void write_script(const std::string& body) {
-    std::ifstream in(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h");
-    write("zelt/main.c", std::string(std::istreambuf_iterator<char>(in), {}) + body);
+  void write_title(const std::string& config, const std::string& body) {
+    dir.write("title/zelt.cfg", "[General]\nMultiInstance=1\n" + config);
+    dir.write("title/zelt/main.c",
+              test::TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h") + body);
   }
-  std::string read(const std::string& name) {
-    std::ifstream in(dir / name);
-    return {std::istreambuf_iterator<char>(in), {}};
+  test::RunResult run(const std::string& args) {
+    return test::run_zelt((GetParam() ? "--headless " : "") + args + " " + (dir / "title"),
+                          "XDG_CONFIG_HOME=" + (dir / "home"));
   }
   test::TempDir dir;
 };
 
-TEST_F(WindowedRun, ExitClosesWithoutTheQuestion) {
-  write("zelt.cfg", "[General]\nMultiInstance=1\n[Option]\nConfirmation=1\n");
-  write_script("int main() { exit(); }\n");
-  const test::RunResult r = test::run_zelt(dir.path() + " --timeout 30");
+INSTANTIATE_TEST_SUITE_P(Backends, WindowedRun, ::testing::Values(false, true), backend_name);
+
+constexpr const char* kRunsOn = "int main() { while (1) sleep(10); }\n";
+
+TEST_P(WindowedRun, ExitClosesWithoutTheQuestion) {
+  write_title("[Option]\nConfirmation=1\n", "int main() { exit(); }\n");
+  const test::RunResult r = run("--timeout 30");
   EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("time is up"), std::string::npos) << r.output;
 }
 
-TEST_F(WindowedRun, FullScreenAtStartIsWrittenBack) {
-  write("zelt.cfg", "[General]\nMultiInstance=1\n[Screen]\nFullScreen=1\n[Option]\nConfirmation=1\n");
-  write_script("int main() { exit(); }\n");
-  const test::RunResult r = test::run_zelt(dir.path() + " --timeout 30");
+TEST_P(WindowedRun, FullScreenAtStartIsWrittenBack) {
+  write_title("[Screen]\nFullScreen=1\n[Option]\nConfirmation=1\n", "int main() { exit(); }\n");
+  const test::RunResult r = run("--timeout 30");
   EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(read("configure.cfg").find("FullScreen=1"), std::string::npos) << read("configure.cfg");
+  EXPECT_NE(dir.read("title/configure.cfg").find("FullScreen=1"), std::string::npos);
+}
+
+TEST_P(WindowedRun, InputEventsCloseThroughTheQuestion) {
+  struct Case {
+    const char* events;
+    bool time_up;  // still running when the timeout ends it
+  };
+  const Case cases[] = {
+      {"0 close\n50 answer cancel\n100 close\n150 answer ok\n", false},
+      {"# the user thinks better of it\n0 close\n50 answer cancel\n", true},
+      {"0 close\n", true},  // a question nobody answers
+  };
+  for (const Case& c : cases) {
+    write_title("[Option]\nConfirmation=1\n", kRunsOn);
+    dir.write("events.txt", c.events);
+    const test::RunResult r = run("--timeout " + std::string(c.time_up ? "1" : "30") + " --input " + (dir / "events.txt"));
+    EXPECT_EQ(r.code, 0) << c.events << r.output;
+    EXPECT_EQ(r.output.find("time is up") != std::string::npos, c.time_up) << c.events << r.output;
+  }
+}
+
+TEST_P(WindowedRun, ABadEventsFileStopsBeforeStarting) {
+  write_title("", kRunsOn);
+  dir.write("events.txt", "0 close\n5 jump\n");
+  test::RunResult r = run("--input " + (dir / "events.txt"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("events.txt: line 2: unknown event 'jump'"), std::string::npos) << r.output;
+  r = run("--input " + (dir / "missing.txt"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("missing.txt"), std::string::npos) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir / "title/configure.cfg"));  // nothing started
+}
+
+TEST_P(WindowedRun, TheScreenshotIsWhatTheWindowShows) {
+  write_title("[Screen]\nWidth=320\nHeight=240\n", "int main() { exit(); }\n");
+  const test::RunResult r = run("--timeout 30 --screenshot " + (dir / "shot.bmp"));
+  ASSERT_EQ(r.code, 0) << r.output;
+  const std::string bmp = dir.read("shot.bmp");
+  ASSERT_EQ(bmp.size(), 54u + 320 * 240 * 3);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  const auto u16 = [&](size_t at) { return static_cast<uint8_t>(bmp[at]) + 256 * static_cast<uint8_t>(bmp[at + 1]); };
+  EXPECT_EQ(u16(18), 320);  // width
+  EXPECT_EQ(u16(22), 240);  // height
+  EXPECT_EQ(bmp[28], 24);
+  EXPECT_EQ(bmp.find_first_not_of('\0', 54), std::string::npos);  // black until titles draw
+  const test::RunResult bad = run("--timeout 30 --screenshot " + (dir / "no/such/folder/shot.bmp"));
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.output.find("--screenshot"), std::string::npos) << bad.output;
+}
+
+TEST_P(WindowedRun, NativeCodeReadsTheRuntimeInfo) {
+  dir.write("title/plug.c",
+            "#include \"zelt_plugin.h\"\n"
+            "int size(void) {\n"
+            "  ZeltRuntimeInfo i;\n"
+            "  if (zelt_runtime_info(&i) != 0 || *i.stop_flag || (*i.active & ~1)) return -1;\n"
+            "  return i.width * 1000 + i.height;\n"
+            "}\n");
+  const std::string cc = "cc -shared -fPIC -o " + (dir / "title/libplug.so") + " " + (dir / "title/plug.c") +
+                         " -I" + std::string(ZELT_SOURCE_DIR) + "/include";
+  ASSERT_EQ(std::system(cc.c_str()), 0) << cc;
+  write_title("[Screen]\nWidth=640\nHeight=480\n",
+              "int main() { int lib; lib = dll_load(\"plug\");\n"
+              "  if (dll_call(dll_proc(lib, \"size\")) == 640480) pack_save(\"ok.zlt\", \"ok\", 2);\n"
+              "  exit(); }\n");
+  const test::RunResult r = run("--timeout 30");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(dir / "title/ok.zlt")) << r.output;
 }
 
 }  // namespace

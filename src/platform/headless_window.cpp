@@ -1,0 +1,201 @@
+#include "platform/headless_window.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <utility>
+
+namespace zelt::platform {
+
+Shortcut shortcut_of(const std::string& key, bool down, bool alt, bool repeat, bool in_debug_window) {
+  if (key == "F8") return down && !repeat ? Shortcut::ToggleDebug : Shortcut::None;
+  if (key == "Return" || key == "Keypad Enter")
+    return !down && alt ? Shortcut::ToggleFullscreen : Shortcut::None;
+  if (in_debug_window && down && alt && key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0])))
+    return Shortcut::DebugAccessKey;
+  return Shortcut::None;
+}
+
+namespace headless_window {
+namespace {
+
+using Action = std::function<void(WindowEvents&)>;
+
+// The queue of what the next pump reports. Actions are queued on the main
+// thread; wake() may come from any thread.
+std::mutex g_mutex;
+std::condition_variable g_cv;
+std::deque<Action> g_queue;
+bool g_woken = false;
+
+class HeadlessWindow;
+std::vector<HeadlessWindow*> g_windows;  // main thread; the first is the frame
+bool g_focused = true;                    // the program has the focus
+bool g_question_open = false;
+
+void post(Action a) {
+  std::lock_guard lock(g_mutex);
+  g_queue.push_back(std::move(a));
+  g_cv.notify_one();
+}
+
+class HeadlessWindow final : public Window {
+ public:
+  explicit HeadlessWindow(const WindowSpec& spec)
+      : client_{spec.w, spec.h}, x_(spec.x), y_(spec.y), shown_(!spec.hidden) {
+    g_windows.push_back(this);
+    pixels_.assign(static_cast<size_t>(std::max(0, spec.w)) * std::max(0, spec.h), 0);
+  }
+  ~HeadlessWindow() override {
+    g_windows.erase(std::find(g_windows.begin(), g_windows.end(), this));
+    if (g_windows.empty()) {
+      g_question_open = false;
+      std::lock_guard lock(g_mutex);
+      g_queue.clear();
+    }
+  }
+
+  WindowSize client_size() override { return client_; }
+  void set_client_size(int w, int h) override {
+    if (fullscreen_) {
+      windowed_ = {w, h};
+      return;
+    }
+    resize({std::clamp(w, min_.w, max_.w), std::clamp(h, min_.h, max_.h)});
+  }
+  void position(int* x, int* y) override {
+    *x = x_;
+    *y = y_;
+  }
+  void set_size_limits(WindowSize min, WindowSize max) override {
+    min_ = {std::max(1, min.w), std::max(1, min.h)};
+    max_ = {std::max(min_.w, max.w), std::max(min_.h, max.h)};
+  }
+  bool set_fullscreen(bool on, bool exclusive, int w, int h) override {
+    if (on == fullscreen_) return true;
+    fullscreen_ = on;
+    if (on) {
+      windowed_ = client_;
+      resize(exclusive ? WindowSize{w, h} : kHeadlessScreen);
+    } else {
+      resize(windowed_);
+    }
+    return true;
+  }
+  void raise() override { shown_ = true; }
+  void capture_mouse(bool) override {}
+  void ask_ok_cancel(const std::string&, const std::string&) override { g_question_open = true; }
+  void paint_black() override { std::fill(pixels_.begin(), pixels_.end(), 0); }
+  void present_pixels(const uint32_t* xrgb, int w, int h) override {
+    // Drawn at the top-left, clipped to the client area, as a real window does.
+    const int cw = std::min(w, client_.w), ch = std::min(h, client_.h);
+    for (int y = 0; y < ch; ++y)
+      std::copy_n(xrgb + static_cast<size_t>(y) * w, cw, pixels_.begin() + static_cast<ptrdiff_t>(y) * client_.w);
+  }
+  bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) override {
+    xrgb = pixels_;
+    size = client_;
+    return true;
+  }
+  void show(bool visible) override { shown_ = visible; }
+  bool shown() override { return shown_; }
+
+ private:
+  // A new client size, reported by the next pump as the window system would.
+  void resize(WindowSize s) {
+    if (s.w == client_.w && s.h == client_.h) return;
+    std::vector<uint32_t> old = std::exchange(pixels_, std::vector<uint32_t>(static_cast<size_t>(s.w) * s.h, 0));
+    for (int y = 0; y < std::min(s.h, client_.h); ++y)
+      std::copy_n(old.begin() + static_cast<ptrdiff_t>(y) * client_.w, std::min(s.w, client_.w),
+                  pixels_.begin() + static_cast<ptrdiff_t>(y) * s.w);
+    client_ = s;
+    post([self = this, s](WindowEvents& ev) {
+      if (!g_windows.empty() && g_windows.front() == self) ev.on_resized(s.w, s.h);
+    });
+  }
+
+  WindowSize client_;
+  WindowSize windowed_;
+  WindowSize min_{1, 1}, max_{1 << 15, 1 << 15};
+  int x_, y_;
+  bool shown_;
+  bool fullscreen_ = false;
+  std::vector<uint32_t> pixels_;
+};
+
+void deliver(WindowEvents& ev, const UserEvent& e) {
+  using K = UserEvent::Kind;
+  switch (e.kind) {
+    case K::KeyDown:
+    case K::KeyUp: {
+      const bool down = e.kind == K::KeyDown;
+      switch (shortcut_of(e.key, down, e.alt, false, false)) {
+        case Shortcut::ToggleDebug: ev.on_toggle_debug(); break;
+        case Shortcut::ToggleFullscreen: ev.on_toggle_fullscreen(); break;
+        default: break;
+      }
+      break;
+    }
+    case K::Move: break;
+    case K::ButtonDown:
+    case K::ButtonUp: ev.on_button(e.button, e.kind == K::ButtonDown, e.double_click); break;
+    case K::Wheel:
+      if (e.notches != 0) ev.on_wheel(e.notches * 120);
+      break;
+    case K::Text: ev.on_text(e.text); break;
+    case K::Focus:
+      if (e.yes != g_focused) {
+        g_focused = e.yes;
+        ev.on_focus(e.yes);
+      }
+      break;
+    case K::Close: ev.on_close_request(); break;
+    case K::Answer:
+      if (g_question_open) {
+        g_question_open = false;
+        ev.on_question_answered(e.yes);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Window> create(const WindowSpec& spec) {
+  if (g_windows.empty()) {
+    g_focused = true;
+    g_question_open = false;
+  }
+  return std::make_unique<HeadlessWindow>(spec);
+}
+
+void pump(WindowEvents& events, int timeout_ms) {
+  std::deque<Action> batch;
+  bool woken;
+  {
+    std::unique_lock lock(g_mutex);
+    g_cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeout_ms)),
+                  [] { return g_woken || !g_queue.empty(); });
+    woken = std::exchange(g_woken, false);
+    batch.swap(g_queue);
+  }
+  for (Action& a : batch) a(events);
+  if (woken) events.on_wake();
+}
+
+void wake() {
+  std::lock_guard lock(g_mutex);
+  g_woken = true;
+  g_cv.notify_one();
+}
+
+void inject(const UserEvent& e) {
+  post([e](WindowEvents& ev) { deliver(ev, e); });
+}
+
+}  // namespace headless_window
+}  // namespace zelt::platform
