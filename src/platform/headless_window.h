@@ -16,14 +16,3 @@ void wake();
 void inject(const UserEvent& e);
 
 }  // namespace zelt::platform::headless_window
-
-namespace zelt::platform {
-
-// The program's own keys, the same for every backend: F8 (down) shows and
-// hides the debug window, Alt+Enter (up) switches full screen, and
-// Alt+letter in the debug window presses its button.
-enum class Shortcut { None, ToggleDebug, ToggleFullscreen, DebugAccessKey };
-Shortcut shortcut_of(const std::string& key_name, bool down, bool alt, bool repeat,
-                     bool in_debug_window);
-
-}  // namespace zelt::platform

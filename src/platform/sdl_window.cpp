@@ -13,6 +13,7 @@
 
 #include "platform/display.h"
 #include "platform/headless_window.h"
+#include "platform/shortcuts.h"
 #include "platform/window.h"
 
 namespace zelt::platform {

@@ -14,7 +14,7 @@
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
-#include "platform/headless_window.h"
+#include "platform/shortcuts.h"
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/config.h"
