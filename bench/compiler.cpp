@@ -11,7 +11,7 @@
 
 #include "script/compiler/compiler.h"
 #include "script/vm/context.h"
-#include "shell/config.h"
+#include "core/config.h"
 
 namespace {
 

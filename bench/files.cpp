@@ -11,7 +11,7 @@
 
 #include "files/archive_directory.h"
 #include "files/archive_format.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/fast_file.h"
 #include "files/lzw.h"
 

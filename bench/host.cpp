@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "builtins/builtin_table.h"
+#include "builtins/handlers.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
-#include "shell/app.h"
-#include "shell/close_request.h"
-#include "shell/config.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
 
 namespace zelt {
 namespace {
@@ -60,7 +61,7 @@ void run_script(benchmark::State& state, const char* body) {
   set_source_reader(memory_reader);
   extern_area_allocate(config().HeapSize);
   extern_functions_clear();
-  builtin_dispatch_install();
+  builtin_dispatch_install(builtin_entries());
   script_threads_reset();
   for (auto _ : state) {
     if (!script_start_entry()) {

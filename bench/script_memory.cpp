@@ -1,5 +1,5 @@
 // Script memory allocator throughput under a churning working set.
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 #include <benchmark/benchmark.h>
 

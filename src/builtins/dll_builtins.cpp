@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "builtins/handlers.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
 #include "platform/library_loader.h"
-#include "shell/app.h"
+#include "core/app.h"
 #include "shell/subsystems.h"
 #include "zelt_plugin.h"
 

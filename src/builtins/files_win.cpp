@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
 
 namespace zelt::winfile {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "builtins/dispatch.h"
+#include "script/host/builtin_call.h"
 
 namespace zelt {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "builtins/handlers.h"
-#include "shell/app.h"
-#include "shell/ini.h"
+#include "core/app.h"
+#include "files/ini.h"
 
 namespace zelt {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "builtins/format.h"
 #include "builtins/handlers.h"
-#include "files/cp932.h"
-#include "shell/config.h"
-#include "shell/debug_output.h"
+#include "core/cp932.h"
+#include "core/config.h"
+#include "core/debug_output.h"
 
 namespace zelt {
 

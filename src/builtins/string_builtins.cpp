@@ -12,7 +12,7 @@
 #include "builtins/format.h"
 #include "builtins/handlers.h"
 #include "builtins/text.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 namespace zelt {
 

@@ -8,14 +8,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
 #include "platform/display.h"
 #include "platform/system_ui.h"
-#include "shell/app.h"
-#include "shell/config.h"
-#include "shell/cpu_info.h"
-#include "shell/script_messages.h"
+#include "core/app.h"
+#include "core/config.h"
+#include "platform/cpu_info.h"
+#include "core/script_messages.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>

@@ -4,7 +4,7 @@
 
 #include "builtins/handlers.h"
 #include "builtins/system.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "platform/display.h"
 #include "platform/system_ui.h"
 

@@ -1,6 +1,6 @@
 #include "builtins/text.h"
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 namespace zelt::text {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <new>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 namespace zelt::files::archive {
 

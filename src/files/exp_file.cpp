@@ -8,7 +8,7 @@
 #include "files/atomic_file.h"
 #include "files/host_path.h"
 #include "files/lzw.h"
-#include "shell/messages.h"
+#include "core/messages.h"
 
 namespace zelt::files {
 

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "files/archive_directory.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
-#include "shell/app.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/app.h"
+#include "core/config.h"
+#include "core/messages.h"
 
 namespace zelt::files {
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 namespace zelt::files {
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
-#include "shell/app.h"
+#include "core/app.h"
 
 namespace zelt {
 namespace {

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <mutex>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "platform/text_raster.h"
-#include "shell/close_request.h"
-#include "shell/debug_output.h"
-#include "shell/messages.h"
+#include "core/close_request.h"
+#include "core/debug_output.h"
+#include "core/messages.h"
 
 namespace zelt {
 namespace {
@@ -101,17 +101,9 @@ size_t DebugLines::top_index(size_t rows, size_t back) const {
   return end > rows ? end - rows : 0;
 }
 
-void debug_output_start(bool enabled, bool headless) {
-  g_enabled.store(enabled);
-  g_to_stderr.store(enabled && headless);
-  std::lock_guard lock(g_mutex);
-  g_lines.clear();
-}
+namespace {
 
-bool debug_output_enabled() { return g_enabled.load(); }
-
-bool debug_output_append(std::string_view cp932_line) {
-  if (!g_enabled.load()) return false;
+bool append_line(std::string_view cp932_line) {
   if (g_to_stderr.load()) {
     const std::string utf8 = cp932::to_utf8(cp932_line) + "\n";
     std::fwrite(utf8.data(), 1, utf8.size(), stderr);
@@ -125,8 +117,7 @@ bool debug_output_append(std::string_view cp932_line) {
   return true;
 }
 
-bool debug_output_clear() {
-  if (!g_enabled.load()) return false;
+bool clear_lines() {
   {
     std::lock_guard lock(g_mutex);
     g_lines.clear();
@@ -135,6 +126,22 @@ bool debug_output_clear() {
   wake_main_loop();
   return true;
 }
+
+constexpr DebugOutputOps kOps{append_line, clear_lines};
+
+}  // namespace
+
+void debug_output_start(bool enabled, bool headless) {
+  g_enabled.store(enabled);
+  g_to_stderr.store(enabled && headless);
+  {
+    std::lock_guard lock(g_mutex);
+    g_lines.clear();
+  }
+  debug_output_install(enabled ? &kOps : nullptr);
+}
+
+bool debug_output_enabled() { return g_enabled.load(); }
 
 std::unique_ptr<platform::Window> debug_window_create() {
   platform::WindowSpec spec;

@@ -7,19 +7,19 @@
 
 #include "zelt_plugin.h"
 #include "files/bmp_file.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "input/input_events.h"
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
 #include "script/host/host.h"
 #include "script/vm/interpreter.h"
-#include "shell/app.h"
-#include "shell/close_request.h"
-#include "shell/config.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
 #include "shell/debug_window.h"
-#include "shell/messages.h"
-#include "shell/script_messages.h"
+#include "core/messages.h"
+#include "core/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
 #include "shell/subsystems.h"
@@ -43,7 +43,19 @@ input::Button to_input(platform::MouseButton b) {
   }
 }
 
+int32_t fullscreen_handler(intptr_t w, intptr_t) { return frame_set_fullscreen(w != 0) ? 1 : 0; }
+
+int32_t runtime_info_handler(intptr_t w, intptr_t) {
+  if (w != 0) frame_runtime_info(reinterpret_cast<ZeltRuntimeInfo*>(w));
+  return 0;
+}
+
 }  // namespace
+
+void frame_messages_register() {
+  script_message_register(ScriptMsg::setsystem_fullscreen, fullscreen_handler);
+  script_message_register(ScriptMsg::runtime_info, runtime_info_handler);
+}
 
 FrameShared& frame_shared() {
   static FrameShared shared;
@@ -238,6 +250,7 @@ bool frame_create() {
   spec.resizable = c.Direct3D && c.Resize;
   g_window = platform::window_create(spec);
   if (!g_window) return false;
+  frame_messages_register();
   if (spec.resizable) {
     const FrameLimits l = frame_tracking_limits(c, {screen.w, screen.h}, {border.w, border.h});
     g_window->set_size_limits({l.min.w - border.w, l.min.h - border.h},

@@ -109,5 +109,8 @@ FrameRunEnd frame_run(const FrameRunOptions& options);
 
 // Fills the record that native code asks for (main thread).
 void frame_runtime_info(ZeltRuntimeInfo* info);
+// Registers the frame's script-message handlers (full screen, runtime
+// information); frame_create does it too.
+void frame_messages_register();
 
 }  // namespace zelt

@@ -4,7 +4,7 @@
 // window system adds around the client area.
 #pragma once
 
-#include "shell/config.h"
+#include "core/config.h"
 
 namespace zelt {
 

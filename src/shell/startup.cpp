@@ -14,26 +14,28 @@
 #include <filesystem>
 #include <optional>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
 #include "input/input_events.h"
+#include "builtins/handlers.h"
+#include "core/messages.h"
 #include "platform/display.h"
+#include "platform/message_box.h"
 #include "platform/window.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "shell/cd_location.h"
-#include "shell/config.h"
-#include "shell/cpu_info.h"
+#include "core/config.h"
+#include "shell/config_file.h"
+#include "platform/cpu_info.h"
 #include "shell/debug_window.h"
 #include "shell/frame.h"
-#include "shell/script_messages.h"
+#include "core/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/subsystems.h"
 
 namespace zelt {
 namespace {
-
-AppState g_app;
 
 bool is_file(const std::string& path) {
   struct stat st;
@@ -63,6 +65,12 @@ std::string product_folder_name(const std::string& product) {
   return name;
 }
 
+// A windowed run shows messages in a box (stderr when none can be shown).
+int message_box_sink(std::string_view text, std::string_view caption) {
+  if (platform::show_message_box(cp932::to_utf8(caption), cp932::to_utf8(text))) return kIdOk;
+  return print_message(text, caption);
+}
+
 // The main loop: the frame's event loop, real or headless. False when the
 // screenshot could not be written.
 bool run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, const std::string& screenshot) {
@@ -81,8 +89,6 @@ bool run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, c
 }
 
 }  // namespace
-
-AppState& app() { return g_app; }
 
 std::string user_config_home() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
@@ -176,7 +182,7 @@ void subsystems_start() {
   fonts_reset_defaults();
   archive_slots_close_all();
   sprites_clear();
-  builtin_dispatch_install();
+  builtin_dispatch_install(builtin_entries());
   script_threads_reset();
   colour_tables_build();
   random_seed_from_clock();
@@ -203,8 +209,9 @@ void subsystems_stop() {
 }
 
 int app_main(const RunOptions& options) {
-  AppState& a = g_app;
+  AppState& a = app();
   platform::set_headless(options.headless);
+  if (!options.headless) set_message_sink(message_box_sink);
 
   // The files of the command line are named relative to the caller's folder.
   const std::string screenshot =

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "shell/app.h"
+#include "core/app.h"
 
 namespace zelt {
 

@@ -6,14 +6,14 @@
 #include <string>
 #include <string_view>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "script/compiler/compiler.h"
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
-#include "shell/app.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/app.h"
+#include "core/config.h"
+#include "core/messages.h"
 #include "tools/tools.h"
 
 namespace zelt::tools {

@@ -16,7 +16,7 @@
 
 #include "files/archive_format.h"
 #include "files/atomic_file.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "tools/tools.h"
 
 namespace zelt::tools {

@@ -10,7 +10,7 @@
 #include "builtins/system.h"
 #include "host/host_test_util.h"
 #include "platform/display.h"
-#include "shell/cpu_info.h"
+#include "platform/cpu_info.h"
 #include "shell/subsystems.h"
 #include "support/temp_dir.h"
 

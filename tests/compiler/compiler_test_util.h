@@ -13,16 +13,16 @@
 #include <string_view>
 #include <vector>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
 #include "script/vm/interpreter.h"
-#include "shell/app.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/app.h"
+#include "core/config.h"
+#include "core/messages.h"
 
 namespace zelt::ctest {
 

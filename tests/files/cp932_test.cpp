@@ -1,4 +1,4 @@
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 #include <gtest/gtest.h>
 

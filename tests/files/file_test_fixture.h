@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "files/archive_directory.h"
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/exp_file.h"
 #include "files/fast_file.h"
 #include "files/host_path.h"
-#include "shell/app.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/app.h"
+#include "core/config.h"
+#include "core/messages.h"
 #include "support/temp_dir.h"
 
 namespace zelt::test {

@@ -11,8 +11,8 @@
 #include "script/compiler/extern_functions.h"
 #include "script/vm/context.h"
 #include "script/vm/extern_area.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/config.h"
+#include "core/messages.h"
 
 namespace {
 

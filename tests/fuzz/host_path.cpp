@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/host_path.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/ini.h"
+#include "files/ini.h"
 
 namespace {
 

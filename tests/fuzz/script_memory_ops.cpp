@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "script/vm/context.h"
 #include "script/vm/interpreter.h"
-#include "shell/messages.h"
+#include "core/messages.h"
 
 namespace {
 

@@ -21,16 +21,17 @@
 #include <vector>
 
 #include "builtins/builtin_table.h"
-#include "builtins/dispatch.h"
+#include "builtins/handlers.h"
+#include "script/host/builtin_call.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "script/vm/interpreter.h"
-#include "shell/app.h"
-#include "shell/close_request.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
+#include "core/messages.h"
 
 namespace zelt::hosttest {
 
@@ -107,6 +108,7 @@ class HostTest : public ::testing::Test {
     set_message_sink(record_message);
     extern_area_allocate(config().HeapSize);
     extern_functions_clear();
+    builtin_dispatch_install(builtin_entries());
     vm_set_trap_handler(test_trap);
     script_threads_reset();
     baseline_blocks_ = script_memory().stats().live_blocks;

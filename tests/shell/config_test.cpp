@@ -2,7 +2,8 @@
 
 #include <filesystem>
 
-#include "shell/config.h"
+#include "core/config.h"
+#include "shell/config_file.h"
 #include "shell/startup.h"
 #include "support/temp_dir.h"
 

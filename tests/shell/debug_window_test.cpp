@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "shell/debug_output.h"
+#include "core/debug_output.h"
 #include "shell/debug_window.h"
 
 namespace zelt {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/config.h"
+#include "core/config.h"
 #include "shell/frame_logic.h"
 
 namespace zelt {

@@ -6,10 +6,12 @@
 
 #include "input/input_state.h"
 #include "input/script_clock.h"
-#include "shell/app.h"
-#include "shell/close_request.h"
-#include "shell/config.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
+#include "core/script_messages.h"
 #include "shell/frame.h"
+#include "zelt_plugin.h"
 
 namespace zelt {
 namespace {
@@ -200,6 +202,20 @@ TEST_F(Frame, F8TogglesTheDebugWindowOnlyWhenItExists) {
   EXPECT_FALSE(debug.visible);
   FrameLogic no_debug(window, nullptr, {1024, 576});
   no_debug.on_toggle_debug();  // nothing happens
+}
+
+TEST(FrameMessages, RuntimeInfoFillsTheRecordOrNothing) {
+  frame_messages_register();
+  script_messages_install();
+  EXPECT_EQ(zelt_runtime_info(nullptr), 0);
+  ZeltRuntimeInfo info{};
+  info.width = -1;
+  EXPECT_EQ(zelt_runtime_info(&info), 0);
+  EXPECT_NE(info.width, -1);
+  EXPECT_NE(info.stop_flag, nullptr);
+  EXPECT_NE(info.active, nullptr);
+  EXPECT_EQ(*info.active, 1);
+  script_messages_uninstall();
 }
 
 }  // namespace

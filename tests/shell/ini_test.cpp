@@ -1,4 +1,4 @@
-#include "shell/ini.h"
+#include "files/ini.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

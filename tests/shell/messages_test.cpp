@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "files/cp932.h"
-#include "shell/config.h"
-#include "shell/messages.h"
+#include "core/cp932.h"
+#include "core/config.h"
+#include "core/messages.h"
 
 namespace zelt {
 namespace {

@@ -4,9 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "shell/close_request.h"
-#include "shell/script_messages.h"
-#include "zelt_plugin.h"
+#include "core/close_request.h"
+#include "core/script_messages.h"
 
 namespace zelt {
 namespace {
@@ -116,17 +115,6 @@ TEST_F(ScriptMessages, ACallWaitingAtTheResetIsAnswered0) {
 
 TEST_F(ScriptMessages, OnTheMainThreadTheHandlerRunsAtOnce) {
   EXPECT_EQ(script_message_send(ScriptMsg::cd_play, 2, 3), 5);
-}
-
-TEST_F(ScriptMessages, RuntimeInfoFillsTheRecordOrNothing) {
-  EXPECT_EQ(zelt_runtime_info(nullptr), 0);
-  ZeltRuntimeInfo info{};
-  info.width = -1;
-  EXPECT_EQ(zelt_runtime_info(&info), 0);
-  EXPECT_NE(info.width, -1);
-  EXPECT_NE(info.stop_flag, nullptr);
-  EXPECT_NE(info.active, nullptr);
-  EXPECT_EQ(*info.active, 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 #include <gtest/gtest.h>
 

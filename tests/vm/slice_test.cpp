@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/config.h"
+#include "core/config.h"
 #include "vm_test_util.h"
 
 namespace zelt::vmtest {

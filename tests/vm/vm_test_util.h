@@ -18,7 +18,7 @@
 #include "script/vm/assembler.h"
 #include "script/vm/context.h"
 #include "script/vm/interpreter.h"
-#include "shell/messages.h"
+#include "core/messages.h"
 
 namespace zelt::vmtest {
 

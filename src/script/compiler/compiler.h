@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt {
 

@@ -7,14 +7,14 @@
 #include <memory>
 #include <new>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "script/compiler/emit.h"
 #include "script/compiler/extern_functions.h"
 #include "script/compiler/lexer.h"
 #include "script/compiler/parse.h"
 #include "script/compiler/symbols.h"
 #include "script/compiler/types.h"
-#include "shell/config.h"
+#include "core/config.h"
 
 namespace zelt::compiler {
 

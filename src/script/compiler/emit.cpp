@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "script/compiler/types.h"
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt::compiler {
 namespace {

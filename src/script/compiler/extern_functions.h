@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt {
 

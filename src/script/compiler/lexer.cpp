@@ -7,10 +7,10 @@
 #include <new>
 #include <string>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 #include "files/exp_file.h"
 #include "script/compiler/symbols.h"
-#include "shell/app.h"
+#include "core/app.h"
 
 namespace zelt::compiler {
 namespace {

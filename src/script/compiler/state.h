@@ -8,7 +8,7 @@
 
 #include "script/compiler/compiler.h"
 #include "script/vm/opcodes.h"
-#include "shell/messages.h"
+#include "core/messages.h"
 
 namespace zelt::compiler {
 

@@ -1,13 +1,13 @@
 // The control built-ins: jump, call, exit, setjmp, longjmp, thd_begin,
-// thd_end, thd_suspend, thd_resume and sleep. They run under the built-in
+// thd_end, thd_suspend, thd_resume and sleep (control_builtins.h). They run under the built-in
 // lock, on the calling script thread, and act on its context stack.
 #include <cstring>
 
-#include "builtins/handlers.h"
+#include "script/host/control_builtins.h"
 #include "script/host/thread_table.h"
 #include "script/vm/interpreter.h"
 #include "script/vm/opcodes.h"
-#include "shell/config.h"
+#include "core/config.h"
 
 namespace zelt {
 namespace {

@@ -89,7 +89,6 @@ void extern_function_table_clear();
 // process; these mark where the runtime starts and stops using it.
 void builtin_lock_create();
 void builtin_lock_delete();
-void builtin_dispatch_install();
 // Compiles [Script] Load and starts it on the first free thread; false when
 // there is no name, it does not compile or no thread can be started.
 bool script_start_entry();

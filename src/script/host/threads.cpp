@@ -11,12 +11,12 @@
 
 #include <cerrno>
 
-#include "builtins/dispatch.h"
+#include "script/host/builtin_call.h"
 #include "script/compiler/extern_functions.h"
 #include "script/host/thread_table.h"
 #include "script/vm/interpreter.h"
-#include "shell/close_request.h"
-#include "shell/config.h"
+#include "core/close_request.h"
+#include "core/config.h"
 
 namespace zelt {
 namespace host {
@@ -301,7 +301,6 @@ uint32_t host_tick() {
 void extern_function_table_clear() { extern_functions_clear(); }
 void builtin_lock_create() {}
 void builtin_lock_delete() {}
-void builtin_dispatch_install() { vm_set_trap_handler(builtin_dispatch); }
 
 bool script_start_entry() {
   const Config& c = config();

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt {
 

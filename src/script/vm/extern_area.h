@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt {
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "script/vm/opcodes.h"
-#include "shell/messages.h"
+#include "core/messages.h"
 
 namespace zelt {
 

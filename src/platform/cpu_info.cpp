@@ -1,4 +1,4 @@
-#include "shell/cpu_info.h"
+#include "platform/cpu_info.h"
 
 #include <cstring>
 

@@ -1,20 +1,19 @@
-#include "shell/messages.h"
+#include "core/messages.h"
 
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
-#include "files/cp932.h"
-#include "platform/message_box.h"
-#include "shell/config.h"
+#include "core/cp932.h"
+#include "core/config.h"
 
 namespace zelt {
 namespace {
 
 constexpr const char* kUtf8Texts[] = {
 #define MSG(id, text) text,
-#include "shell/messages.def"
+#include "core/messages.def"
 #undef MSG
 };
 static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Msg::Count));
@@ -28,17 +27,7 @@ const std::array<std::string, static_cast<size_t>(Msg::Count)>& cp932_texts() {
   return texts;
 }
 
-int default_sink(std::string_view text, std::string_view caption) {
-  const std::string utf8_text = cp932::to_utf8(text);
-  if (!platform::headless() &&
-      platform::show_message_box(cp932::to_utf8(caption), utf8_text))
-    return kIdOk;
-  std::fprintf(stderr, "%s\n", utf8_text.c_str());
-  std::fflush(stderr);
-  return kIdOk;
-}
-
-std::atomic<MessageSink> g_sink{default_sink};
+std::atomic<MessageSink> g_sink{print_message};
 
 // Appends one converted field with wsprintf's padding rules.
 void put_field(std::string& out, std::string_view body, std::string_view prefix, bool left,
@@ -53,6 +42,12 @@ void put_field(std::string& out, std::string_view body, std::string_view prefix,
 }
 
 }  // namespace
+
+int print_message(std::string_view cp932_text, std::string_view) {
+  std::fprintf(stderr, "%s\n", cp932::to_utf8(cp932_text).c_str());
+  std::fflush(stderr);
+  return kIdOk;
+}
 
 const char* msg_text(Msg id) { return cp932_texts()[static_cast<size_t>(id)].c_str(); }
 const char* msg_text_utf8(Msg id) { return kUtf8Texts[static_cast<size_t>(id)]; }
@@ -156,6 +151,6 @@ int report_message(uint32_t level, const char* format, ...) {
   return result;
 }
 
-void set_message_sink(MessageSink sink) { g_sink.store(sink ? sink : default_sink); }
+void set_message_sink(MessageSink sink) { g_sink.store(sink ? sink : print_message); }
 
 }  // namespace zelt

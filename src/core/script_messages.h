@@ -11,7 +11,7 @@ namespace zelt {
 
 enum class ScriptMsg : uint32_t {
 #define SCRIPT_MSG(name, number) name = number,
-#include "shell/script_messages.def"
+#include "core/script_messages.def"
 #undef SCRIPT_MSG
 };
 
@@ -38,9 +38,8 @@ int32_t script_message_send(uint32_t number, intptr_t wparam, intptr_t lparam);
 // that a sender may wait for calls this when woken.
 void script_messages_process();
 
-// Runtime start and reset (main thread). Install also registers the
-// shell's own handlers (full screen, runtime information); uninstall
-// answers every waiting call with 0.
+// Runtime start and reset (main thread). Uninstall answers every waiting
+// call with 0.
 void script_messages_install();
 void script_messages_uninstall();
 

@@ -1,13 +1,13 @@
-// The built-in dispatcher: the virtual machine's trap handler. It checks the
-// built-in number (and, with [General] DebugMode, the caller's argument
+// The built-in call interface: the virtual machine's trap handler. It checks
+// the built-in number (and, with [General] DebugMode, the caller's argument
 // count), then runs the row's handler inside the one process-wide built-in
 // lock and stores the result in r0 of the context that is current when the
-// handler returns.
+// handler returns. The table of handlers is installed at start-up by the
+// layer that defines them.
 //
-// Handlers are named bi_<name> after their row in builtins.def (handlers.h
-// declares them all). A handler reads its arguments through BuiltinArgs and
-// returns one 32-bit cell; it may use the shared state of every subsystem
-// without further locking, since at most one handler runs at a time.
+// A handler reads its arguments through BuiltinArgs and returns one 32-bit
+// cell; it may use the shared state of every subsystem without further
+// locking, since at most one handler runs at a time.
 #pragma once
 
 #include <bit>
@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "script/vm/context.h"
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt {
 
@@ -69,7 +69,18 @@ using BuiltinHandler = uint32_t (*)(const BuiltinArgs& args);
 inline uint32_t int_result(int32_t v) { return static_cast<uint32_t>(v); }
 inline uint32_t float_result(float f) { return std::bit_cast<uint32_t>(f); }
 
-// The trap handler (installed by builtin_dispatch_install).
+// One row of the handler table, indexed by built-in number.
+struct BuiltinEntry {
+  BuiltinHandler handler;
+  const char* name;
+  int8_t arg_count;  // -1: variable, never checked
+};
+
+// Installs the handler table (which must outlive the run) and makes the
+// dispatcher the virtual machine's trap handler.
+void builtin_dispatch_install(std::span<const BuiltinEntry> table);
+
+// The trap handler: numbers outside the installed table are refused.
 void builtin_dispatch(ScriptContext& context, uint16_t number);
 
 // Cells the caller passed, read from the `add r7, $4n` marker at the return

@@ -1,4 +1,4 @@
-#include "shell/ini.h"
+#include "files/ini.h"
 
 #include "files/atomic_file.h"
 
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "files/cp932.h"
+#include "core/cp932.h"
 
 namespace zelt {
 

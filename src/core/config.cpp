@@ -1,9 +1,8 @@
-#include "shell/config.h"
+#include "core/config.h"
 
 #include <iterator>
 
-#include "files/cp932.h"
-#include "shell/ini.h"
+#include "core/cp932.h"
 
 namespace zelt {
 namespace {
@@ -72,32 +71,6 @@ std::span<const ConfigKey> config_keys() { return kKeys; }
 Config& config() { return g_config; }
 
 void config_defaults() { g_config = defaults(); }
-
-void config_read(const std::string& host_path) {
-  const IniFile ini = IniFile::load(host_path);
-  for (const ConfigKey& k : kKeys) {
-    if (k.int_value)
-      g_config.*k.int_value = ini.get_int(k.section, k.key, g_config.*k.int_value);
-    else
-      g_config.*k.str_value = ini.get_string(k.section, k.key, g_config.*k.str_value, k.buffer);
-  }
-}
-
-bool config_write_back(const std::string& host_path, bool fullscreen_now) {
-  IniFile ini;
-  if (!IniFile::load_for_update(host_path, ini)) return false;
-  auto flag = [](int32_t v) { return v ? "1" : "0"; };
-  ini.set("Screen", "FullScreen", flag(fullscreen_now));
-  ini.set("Screen", "Smoothing", flag(g_config.Smoothing));
-  ini.set("Option", "GlobalFocus", flag(g_config.GlobalFocus));
-  ini.set("Option", "GlobalSound", flag(g_config.GlobalSound));
-  const bool keep = g_config.RestoreBounds != 0;
-  ini.set("Window", "WindowLeft", std::to_string(keep ? g_config.WindowLeft : 0));
-  ini.set("Window", "WindowTop", std::to_string(keep ? g_config.WindowTop : 0));
-  ini.set("Window", "WindowWidth", std::to_string(keep ? g_config.WindowWidth : 0));
-  ini.set("Window", "WindowHeight", std::to_string(keep ? g_config.WindowHeight : 0));
-  return ini.save(host_path);
-}
 
 std::string config_cd_dir() {
   std::string dir = g_config.CdDir;

@@ -1,4 +1,4 @@
-#include "shell/close_request.h"
+#include "core/close_request.h"
 
 #include <atomic>
 #include <condition_variable>

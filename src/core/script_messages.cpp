@@ -1,4 +1,4 @@
-#include "shell/script_messages.h"
+#include "core/script_messages.h"
 
 #include <array>
 #include <condition_variable>
@@ -6,8 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "shell/close_request.h"
-#include "shell/frame.h"
+#include "core/close_request.h"
 
 namespace zelt {
 namespace {
@@ -32,13 +31,6 @@ int32_t run_handler(uint32_t number, intptr_t w, intptr_t l) {
   if (number < kScriptMsgFirst || number > kScriptMsgLast) return 0;
   const ScriptMessageHandler h = g_handlers[number - kScriptMsgFirst].load();
   return h ? h(w, l) : 0;
-}
-
-int32_t fullscreen_handler(intptr_t w, intptr_t) { return frame_set_fullscreen(w != 0) ? 1 : 0; }
-
-int32_t runtime_info_handler(intptr_t w, intptr_t) {
-  if (w != 0) frame_runtime_info(reinterpret_cast<ZeltRuntimeInfo*>(w));
-  return 0;
 }
 
 }  // namespace
@@ -84,8 +76,6 @@ void script_messages_process() {
 }
 
 void script_messages_install() {
-  script_message_register(ScriptMsg::setsystem_fullscreen, fullscreen_handler);
-  script_message_register(ScriptMsg::runtime_info, runtime_info_handler);
   std::lock_guard lock(g_mutex);
   g_main = std::this_thread::get_id();
   g_installed = true;

@@ -13,7 +13,7 @@ namespace zelt {
 
 enum class Msg : uint16_t {
 #define MSG(id, text) id,
-#include "shell/messages.def"
+#include "core/messages.def"
 #undef MSG
   Count
 };
@@ -47,9 +47,11 @@ int report_text(uint32_t level, std::string_view cp932_text);
 // Convenience for a table text without arguments.
 inline int report(uint32_t level, Msg id) { return report_message(level, "%s", msg_text(id)); }
 
-// Where shown messages go. The default shows an SDL message box, or prints
-// the text to stderr when running headless. Tests install their own sink.
+// Where shown messages go. The default prints the text to stderr; a
+// windowed run installs a message box, tests install their own sink.
 using MessageSink = int (*)(std::string_view cp932_text, std::string_view cp932_caption);
 void set_message_sink(MessageSink sink);
+// The default sink: the text as UTF-8 on stderr; answers OK.
+int print_message(std::string_view cp932_text, std::string_view cp932_caption);
 
 }  // namespace zelt

@@ -1,24 +1,14 @@
-#include "builtins/dispatch.h"
+#include "script/host/builtin_call.h"
 
-#include <iterator>
-
-#include "builtins/builtin_table.h"
-#include "builtins/handlers.h"
+#include "core/config.h"
+#include "core/messages.h"
 #include "script/vm/interpreter.h"
 #include "script/vm/opcodes.h"
-#include "shell/config.h"
-#include "shell/messages.h"
 
 namespace zelt {
 namespace {
 
-constexpr BuiltinHandler kHandlers[] = {
-#define BUILTIN(number, name, args, result, params) &bi_##name,
-#include "builtins/builtins.def"
-#undef BUILTIN
-};
-static_assert(std::size(kHandlers) == kBuiltinCount);
-
+std::span<const BuiltinEntry> g_table;  // set at start-up, before any script thread
 std::mutex g_lock;
 ScriptContext* g_current = nullptr;
 
@@ -37,7 +27,7 @@ void fault_caller(ScriptContext& context) {
 // The DebugMode check: the count the call passed against the row's. A
 // mismatch stops every script and the handler is not called.
 [[gnu::cold]] bool arg_count_matches(ScriptContext& context, uint16_t number) {
-  const BuiltinInfo& row = builtin_infos()[number];
+  const BuiltinEntry& row = g_table[number];
   if (row.arg_count < 0) return true;
   const int32_t passed = call_arg_count(context);
   if ((passed < 0 ? 0 : passed) == row.arg_count) return true;
@@ -77,8 +67,13 @@ std::mutex& builtin_lock() { return g_lock; }
 ScriptContext* builtin_current() { return g_current; }
 void set_builtin_current(ScriptContext* context) { g_current = context; }
 
+void builtin_dispatch_install(std::span<const BuiltinEntry> table) {
+  g_table = table;
+  vm_set_trap_handler(builtin_dispatch);
+}
+
 void builtin_dispatch(ScriptContext& context, uint16_t number) {
-  if (number >= kBuiltinCount) [[unlikely]] {
+  if (number >= g_table.size()) [[unlikely]] {
     bad_number(context, number);
     return;
   }
@@ -88,7 +83,7 @@ void builtin_dispatch(ScriptContext& context, uint16_t number) {
   const BuiltinArgs args = BuiltinArgs::of(context);
   std::lock_guard lock(g_lock);
   g_current = &context;
-  const uint32_t result = kHandlers[number](args);
+  const uint32_t result = g_table[number].handler(args);
   if (g_current) g_current->r[0] = result;
   g_current = nullptr;
 }

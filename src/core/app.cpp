@@ -1,0 +1,10 @@
+#include "core/app.h"
+
+namespace zelt {
+
+AppState& app() {
+  static AppState state;
+  return state;
+}
+
+}  // namespace zelt
