@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "core/cp932.h"
 #include "files/host_path.h"
 #include "platform/library_loader.h"
 #include "core/app.h"
-#include "shell/subsystems.h"
 #include "zelt_plugin.h"
 
 namespace zelt {
@@ -128,13 +128,17 @@ uint32_t bi_dll_call(const BuiltinArgs& a) {
   return int_result(platform::library_call(it->second.fn, args));
 }
 
-void libraries_free_all() {
-  Libraries& l = libs();
-  l.procs.clear();
-  for (void*& library : l.slots) {
-    platform::library_close(library);
-    library = nullptr;
-  }
-}
+const Subsystem kLibrariesSubsystem{
+    .name = "libraries",
+    .reset =
+        [] {
+          Libraries& l = libs();
+          l.procs.clear();
+          for (void*& library : l.slots) {
+            platform::library_close(library);
+            library = nullptr;
+          }
+        },
+};
 
 }  // namespace zelt

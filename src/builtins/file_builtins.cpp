@@ -4,9 +4,9 @@
 #include <string>
 
 #include "builtins/files_win.h"
+#include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "files/host_path.h"
-#include "shell/subsystems.h"
 
 namespace zelt {
 namespace {
@@ -106,9 +106,13 @@ uint32_t bi_sysio(const BuiltinArgs& a) {
 // Shutdown: the contexts are gone but script memory keeps its contents until
 // something new is allocated, so the block still holds what the script last
 // wrote; the usable range never shrinks, and the span is checked anyway.
-void sysfile_write() {
-  if (!g_sysfile.name.empty()) sysfile_transfer(true);
-  g_sysfile = {};
-}
+const Subsystem kSystemFileSubsystem{
+    .name = "system file",
+    .reset =
+        [] {
+          if (!g_sysfile.name.empty()) sysfile_transfer(true);
+          g_sysfile = {};
+        },
+};
 
 }  // namespace zelt

@@ -7,18 +7,20 @@
 #include <cstring>
 #include <vector>
 
+#include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "builtins/math.h"
 #include "script/host/host.h"
-#include "shell/subsystems.h"
 
 namespace zelt {
 
 // The tables are static and filled on first use: building them here only
 // moves that cost to start-up, and there is nothing to free.
-void math_tables_build() { sine_table(); }
-void math_tables_free() {}
-void random_seed_from_clock() { random_seed(host_tick()); }
+const Subsystem kMathSubsystem{
+    .name = "math",
+    .start = [] { return sine_table() != nullptr; },
+    .runtime_start = [] { random_seed(host_tick()); },
+};
 
 // ---- integers and table trigonometry ----
 

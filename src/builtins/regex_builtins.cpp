@@ -8,9 +8,9 @@
 #include <cstring>
 #include <map>
 
+#include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "builtins/regex.h"
-#include "shell/subsystems.h"
 
 namespace zelt {
 namespace {
@@ -138,9 +138,13 @@ uint32_t bi_match_clear(const BuiltinArgs& a) {
 // Runtime reset: compiled patterns and the library's global state go; the
 // regions stay the script's memory, but the runtime forgets them, since the
 // script memory of a finished run is no longer the scripts'.
-void regex_release_globals() {
-  regex::release_all();
-  regions().clear();
-}
+const Subsystem kRegexSubsystem{
+    .name = "regex",
+    .reset =
+        [] {
+          regex::release_all();
+          regions().clear();
+        },
+};
 
 }  // namespace zelt

@@ -46,4 +46,10 @@ int32_t script_clock_pause_depth() {
   return g_depth;
 }
 
+const Subsystem kScriptClockSubsystem{
+    .name = "script clock",
+    .pause = script_clock_pause_begin,
+    .resume = script_clock_pause_end,
+};
+
 }  // namespace zelt::input

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/subsystem.h"
+
 namespace zelt::input {
 
 // Frame creation: no paused time, no pause open.
@@ -14,5 +16,8 @@ void script_clock_pause_end();  // ignored when no pause is open
 // while a pause is open. Any thread.
 uint32_t script_clock_now();
 int32_t script_clock_pause_depth();
+
+// The clock as the application's focus pauses and resumes it.
+extern const Subsystem kScriptClockSubsystem;
 
 }  // namespace zelt::input

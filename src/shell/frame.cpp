@@ -22,7 +22,7 @@
 #include "core/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
-#include "shell/subsystems.h"
+#include "shell/subsystem_list.h"
 
 namespace zelt {
 namespace {
@@ -62,23 +62,8 @@ FrameShared& frame_shared() {
   return shared;
 }
 
-void app_pause() {
-  if (!config().GlobalSound) sounds_pause_all();
-  midi_pause();
-  video_pause();
-  cd_pause();
-  input::script_clock_pause_begin();
-  script_threads_pause_all();
-}
-
-void app_resume() {
-  script_threads_resume_all();
-  input::script_clock_pause_end();
-  cd_resume();
-  video_resume();
-  midi_resume();
-  if (!config().GlobalSound) sounds_resume_all();
-}
+void app_pause() { subsystems_pause_all(runtime_subsystems()); }
+void app_resume() { subsystems_resume_all(runtime_subsystems()); }
 
 FrameLogic::FrameLogic(platform::Window& frame, platform::Window* debug, FrameSize client)
     : frame_(frame), debug_(debug), client_(client) {}

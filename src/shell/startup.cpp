@@ -32,7 +32,7 @@
 #include "shell/frame.h"
 #include "core/script_messages.h"
 #include "shell/single_instance.h"
-#include "shell/subsystems.h"
+#include "shell/subsystem_list.h"
 
 namespace zelt {
 namespace {
@@ -142,70 +142,34 @@ void configure(AppState& a, const std::string& user_home) {
 }
 
 void runtime_reset() {
-  sprites_unlink_all();
-  video_close();
-  sounds_free_all();
-  midi_free();
-  cd_stop_now();
-  net_stop();
-  regex_release_globals();
-  archive_slots_close_all();
-  fonts_delete_all();
-  planes_free_all();
-  libraries_free_all();
-  p3d_free_all();
-  effects_free_all();
+  subsystems_reset_all(runtime_subsystems());
   script_messages_uninstall();
-  builtin_lock_delete();
-  sysfile_write();
 }
 
 void subsystems_start() {
-  const Config& c = config();
-  math_tables_build();
-  blend_tables_build();
-  if (c.Net) net_startup();
-  if (c.Direct3D) present_start();
-  else gdi_start();
-  if (c.DirectSound) sound_start();
-  if (c.DirectMusic) midi_start();
-  input_start();
-  if (c.CD) cd_audio_start();
-  extern_area_allocate(c.HeapSize);
-  // Runtime start: a reset, then the script host's shared state.
+  const SubsystemList list = runtime_subsystems();
+  subsystems_start_all(list);
+  extern_area_allocate(config().HeapSize);
+  // Runtime start: a reset, the script host's shared state, then the state
+  // every subsystem gives a starting script.
   runtime_reset();
   extern_function_table_clear();
-  builtin_lock_create();
   script_messages_install();
-  libraries_free_all();
-  screen_create();
-  fonts_reset_defaults();
-  archive_slots_close_all();
-  sprites_clear();
   builtin_dispatch_install(builtin_entries());
   script_threads_reset();
-  colour_tables_build();
-  random_seed_from_clock();
-  platform::cursor_set_arrow();
+  subsystems_runtime_start_all(list);
 }
 
 void subsystems_stop() {
-  const Config& c = config();
-  video_stop();
+  const SubsystemList list = runtime_subsystems();
+  subsystems_closing_all(list);
   // Script threads waiting in a message call get 0 from here on, so none
   // of them holds up the stop below.
   script_messages_uninstall();
   script_threads_stop();
   runtime_reset();
   extern_area_free();
-  if (c.CD) cd_audio_stop();
-  if (c.DirectInput) input_stop();
-  if (c.DirectMusic) midi_stop_all();
-  if (c.DirectSound) sound_stop();
-  if (c.Direct3D) present_stop();
-  else gdi_stop();
-  if (c.Net) net_cleanup();
-  math_tables_free();
+  subsystems_stop_all(list);
 }
 
 int app_main(const RunOptions& options) {

@@ -1,47 +1,25 @@
-// Empty start, stop and reset operations of the subsystems that are not
-// built yet. Each subsystem removes its own lines here when it lands.
-#include "shell/subsystems.h"
+#include "shell/subsystems_pending.h"
+
+#include "core/config.h"
+#include "platform/window.h"
 
 namespace zelt {
 
-void blend_tables_build() {}
-void colour_tables_build() {}
-bool net_startup() { return true; }
-void net_cleanup() {}
-bool present_start() { return true; }
-void present_stop() {}
-bool gdi_start() { return true; }
-void gdi_stop() {}
-bool sound_start() { return true; }
-void sound_stop() {}
-bool midi_start() { return true; }
-void midi_stop_all() {}
-bool input_start() { return true; }
-void input_stop() {}
-bool cd_audio_start() { return true; }
-void cd_audio_stop() {}
-void sounds_pause_all() {}
-void sounds_resume_all() {}
-void midi_pause() {}
-void midi_resume() {}
-void video_pause() {}
-void video_resume() {}
-void cd_pause() {}
-void cd_resume() {}
-void sprites_unlink_all() {}
-void sprites_clear() {}
-void video_stop() {}
-void video_close() {}
-void sounds_free_all() {}
-void midi_free() {}
-void cd_stop_now() {}
-void net_stop() {}
-void archive_slots_close_all() {}
-void fonts_delete_all() {}
-void fonts_reset_defaults() {}
-void planes_free_all() {}
-bool screen_create() { return true; }
-void p3d_free_all() {}
-void effects_free_all() {}
+const Subsystem kBlendTablesSubsystem{.name = "blend tables"};
+const Subsystem kNetSubsystem{.name = "net", .wanted = [] { return config().Net != 0; }};
+const Subsystem kPresentSubsystem{.name = "present", .wanted = [] { return config().Direct3D != 0; }};
+const Subsystem kGdiSubsystem{.name = "gdi", .wanted = [] { return config().Direct3D == 0; }};
+const Subsystem kSoundSubsystem{.name = "sound", .wanted = [] { return config().DirectSound != 0; }};
+const Subsystem kMidiSubsystem{.name = "midi", .wanted = [] { return config().DirectMusic != 0; }};
+const Subsystem kVideoSubsystem{.name = "video"};
+// The cursor is the input layer's; the devices are still to come.
+const Subsystem kInputSubsystem{.name = "input", .runtime_start = platform::cursor_set_arrow};
+const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
+const Subsystem kPlanesSubsystem{.name = "planes"};
+const Subsystem kFontsSubsystem{.name = "fonts"};
+const Subsystem kArchiveSlotsSubsystem{.name = "archive slots"};
+const Subsystem kSpritesSubsystem{.name = "sprites"};
+const Subsystem kP3dSubsystem{.name = "p3d"};
+const Subsystem kEffectsSubsystem{.name = "effects"};
 
 }  // namespace zelt

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "host/host_test_util.h"
-#include "shell/subsystems.h"
+#include "builtins/builtins_subsystems.h"
 #include "support/temp_dir.h"
 
 namespace zelt::hosttest {
@@ -188,9 +188,9 @@ TEST_F(FileBuiltins, SystemFileMirrorsTheBlock) {
   EXPECT_EQ(outputs(), (Lines{"0", "0", "0", "0", "1", "65", "66", "0", "0", "1", "1", "65"}));
   EXPECT_EQ(dir_.read("new.sys"), std::string("AB\0D", 4));
   // Shutdown writes what the script last had.
-  sysfile_write();
+  kSystemFileSubsystem.reset();
   EXPECT_EQ(dir_.read("new.sys"), "ABCD");
-  sysfile_write();  // the registration is gone: nothing more is written
+  kSystemFileSubsystem.reset();  // the registration is gone: nothing more is written
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // match region record in script memory, the clamping of positions, and bad
 // handles and regions.
 #include "host/host_test_util.h"
-#include "shell/subsystems.h"
+#include "builtins/builtins_subsystems.h"
 
 namespace zelt::hosttest {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 class RegexBuiltins : public HostTest {
  protected:
   void TearDown() override {
-    regex_release_globals();
+    kRegexSubsystem.reset();
     HostTest::TearDown();
   }
 };
@@ -56,7 +56,7 @@ TEST_F(RegexBuiltins, CompileErrorsAndBadArgumentsFail) {
 // The runtime reset frees compiled patterns; compiling works again after it.
 TEST_F(RegexBuiltins, ResetReleasesTheLibrary) {
   ASSERT_TRUE(run("extern int r;\nint main() { r = reg_new(\"a\"); out(reg_search(r, \"ba\", 2, 0, 2, 0)); return 0; }\n"));
-  regex_release_globals();
+  kRegexSubsystem.reset();
   ASSERT_TRUE(run("extern int r;\nint main() { out(reg_search(r, \"ba\", 2, 0, 2, 0)); r = reg_new(\"a\");\n"
                   "  out(reg_search(r, \"ba\", 2, 0, 2, 0)); reg_free(r); return 0; }\n"));
   EXPECT_EQ(outputs(), (Lines{"1", "-30", "1"}));

@@ -11,7 +11,7 @@
 #include "host/host_test_util.h"
 #include "platform/display.h"
 #include "platform/cpu_info.h"
-#include "shell/subsystems.h"
+#include "builtins/builtins_subsystems.h"
 #include "support/temp_dir.h"
 
 namespace zelt::hosttest {
@@ -27,7 +27,7 @@ class SystemBuiltins : public HostTest {
     ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
   }
   void TearDown() override {
-    libraries_free_all();
+    kLibrariesSubsystem.reset();
     HostTest::TearDown();
     platform::set_headless(false);
     app().fullscreen = false;

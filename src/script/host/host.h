@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/subsystem.h"
 #include "script/vm/context.h"
 
 namespace zelt {
@@ -69,6 +70,8 @@ int script_threads_running();
 // count of every occupied slot; nothing while stop_all is set.
 void script_threads_pause_all();
 void script_threads_resume_all();
+// The script threads as the application's focus pauses and resumes them.
+extern const Subsystem kScriptThreadsSubsystem;
 
 // While the application is inactive a script thread rests 1 ms after each
 // slice instead of yielding. Headless runs stay active.
@@ -85,10 +88,6 @@ uint32_t host_tick();
 // ---- host start (the shell's start-up and shutdown sequences) ----
 
 void extern_function_table_clear();
-// The built-in lock is a process-wide mutex that lives as long as the
-// process; these mark where the runtime starts and stops using it.
-void builtin_lock_create();
-void builtin_lock_delete();
 // Compiles [Script] Load and starts it on the first free thread; false when
 // there is no name, it does not compile or no thread can be started.
 bool script_start_entry();

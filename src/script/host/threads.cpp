@@ -285,6 +285,12 @@ void script_host_set_active(bool active) {
   host::notify();
 }
 
+const Subsystem kScriptThreadsSubsystem{
+    .name = "script threads",
+    .pause = script_threads_pause_all,
+    .resume = script_threads_resume_all,
+};
+
 uint8_t script_thread_font(int index) {
   return index >= 0 && index < kThreadSlots ? g_slots[index].font.load() : 0;
 }
@@ -299,8 +305,6 @@ uint32_t host_tick() {
 }
 
 void extern_function_table_clear() { extern_functions_clear(); }
-void builtin_lock_create() {}
-void builtin_lock_delete() {}
 
 bool script_start_entry() {
   const Config& c = config();

@@ -1,0 +1,43 @@
+#include "shell/subsystem_list.h"
+
+#include "builtins/builtins_subsystems.h"
+#include "input/script_clock.h"
+#include "script/host/host.h"
+#include "shell/subsystems_pending.h"
+
+namespace zelt {
+namespace {
+
+// Start-up order. Shutdown and the runtime reset walk it backwards, so what
+// a subsystem uses (planes under sprites and fonts, the sound mixer under
+// video) comes before it. The application's focus pauses the real-time
+// players in this order, then the script clock and the script threads.
+constexpr const Subsystem* kList[] = {
+    &kMathSubsystem,
+    &kBlendTablesSubsystem,
+    &kNetSubsystem,
+    &kPresentSubsystem,
+    &kGdiSubsystem,
+    &kSoundSubsystem,
+    &kMidiSubsystem,
+    &kVideoSubsystem,
+    &kInputSubsystem,
+    &kCdAudioSubsystem,
+    &kPlanesSubsystem,
+    &kFontsSubsystem,
+    &kArchiveSlotsSubsystem,
+    &kSpritesSubsystem,
+    &kRegexSubsystem,
+    &kLibrariesSubsystem,
+    &kP3dSubsystem,
+    &kEffectsSubsystem,
+    &kSystemFileSubsystem,
+    &input::kScriptClockSubsystem,
+    &kScriptThreadsSubsystem,
+};
+
+}  // namespace
+
+SubsystemList runtime_subsystems() { return kList; }
+
+}  // namespace zelt

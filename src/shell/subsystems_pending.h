@@ -1,0 +1,27 @@
+// Descriptors of the subsystems that are not built yet. Each keeps its place
+// in the start-up list (subsystem_list.cpp) with the configuration switch
+// that starts it; a subsystem that lands defines its own descriptor beside
+// its code and removes its entry here.
+#pragma once
+
+#include "core/subsystem.h"
+
+namespace zelt {
+
+extern const Subsystem kBlendTablesSubsystem;  // blend lookup tables
+extern const Subsystem kNetSubsystem;          // [System] Net
+extern const Subsystem kPresentSubsystem;      // [System] Direct3D != 0: accelerated presentation
+extern const Subsystem kGdiSubsystem;          // [System] Direct3D == 0: unscaled presentation
+extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses unless GlobalSound
+extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
+extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
+extern const Subsystem kInputSubsystem;        // devices chosen by [System] DirectInput
+extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
+extern const Subsystem kPlanesSubsystem;       // planes, palette, colour tables, the screen
+extern const Subsystem kFontsSubsystem;        // font slots and their defaults
+extern const Subsystem kArchiveSlotsSubsystem; // the 16 archive slots
+extern const Subsystem kSpritesSubsystem;      // sprites, hit regions, dirty rectangles
+extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
+extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
+
+}  // namespace zelt
