@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 #include "builtins/builtins_subsystems.h"
 #include "support/temp_dir.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 
 namespace zelt::hosttest {
 

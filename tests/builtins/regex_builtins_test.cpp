@@ -1,7 +1,7 @@
 // Script-level cases of the regular expressions: Shift_JIS patterns, the
 // match region record in script memory, the clamping of positions, and bad
 // handles and regions.
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 #include "builtins/builtins_subsystems.h"
 
 namespace zelt::hosttest {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "builtins/system.h"
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 #include "platform/display.h"
 #include "platform/cpu_info.h"
 #include "builtins/builtins_subsystems.h"

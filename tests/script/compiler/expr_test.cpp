@@ -1,6 +1,6 @@
 // Expression semantics, compiled and run: the type rules of each operator,
 // conversions, pointer arithmetic, folding, and the expression errors.
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 
 namespace zelt::ctest {
 namespace {

@@ -1,5 +1,5 @@
 // Statements, compiled and run, and the statement errors.
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 
 namespace zelt::ctest {
 namespace {

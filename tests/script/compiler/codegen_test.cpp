@@ -1,7 +1,7 @@
 // The emitted code: each case is a small function and the exact
 // instructions it must compile to (addresses made relative by listing():
 // function names, @offset inside the function, D-n for data).
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 #include "script/vm/opcodes.h"
 
 namespace zelt::ctest {

@@ -1,7 +1,7 @@
 // Script threads through the real compiler and host: thd_begin, thd_end,
 // thd_suspend, thd_resume, sleep, faults, and the cases that must never
 // deadlock, repeated many times.
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 
 namespace zelt::hosttest {
 namespace {

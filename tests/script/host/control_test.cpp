@@ -1,5 +1,5 @@
 // jump, call, exit, setjmp and longjmp through the real compiler and host.
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 
 namespace zelt::hosttest {
 namespace {

@@ -1,5 +1,5 @@
 // compile_script_file and the lifetime of contexts and program images.
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 
 namespace zelt::hosttest {
 namespace {

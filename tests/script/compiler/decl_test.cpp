@@ -1,6 +1,6 @@
 // Declarations: types, layout, storage, initializers, functions, built-ins,
 // the shared extern-function table, link errors and the table limits.
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 
 namespace zelt::ctest {
 namespace {

@@ -1,6 +1,6 @@
 // The compile report: message format, line echo, missing-token reports, the
 // report's size limit, when it is collected and how often it is shown.
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 #include "support/temp_dir.h"
 #include "files/exp_file.h"
 

@@ -1,5 +1,5 @@
 // Lexing, literals and escapes, comments, directives, macros and includes.
-#include "compiler/compiler_test_util.h"
+#include "script/compiler/compiler_test_util.h"
 
 namespace zelt::ctest {
 namespace {

@@ -3,7 +3,7 @@
 // subsystems that exist.
 #include <cstring>
 
-#include "host/host_test_util.h"
+#include "script/host/host_test_util.h"
 #include "script/vm/opcodes.h"
 #include "support/temp_dir.h"
 
