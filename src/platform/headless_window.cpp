@@ -1,4 +1,7 @@
-#include "platform/headless_window.h"
+// The headless window backend: windows that keep their size, position and
+// pixels, and an event queue that injected user actions and the windows' own
+// changes go through.
+#include "platform/backends.h"
 
 #include <algorithm>
 #include <chrono>
@@ -154,8 +157,6 @@ void deliver(WindowEvents& ev, const UserEvent& e) {
   }
 }
 
-}  // namespace
-
 std::unique_ptr<Window> create(const WindowSpec& spec) {
   if (g_windows.empty()) {
     g_focused = true;
@@ -188,5 +189,15 @@ void inject(const UserEvent& e) {
   post([e](WindowEvents& ev) { deliver(ev, e); });
 }
 
+}  // namespace
 }  // namespace headless_window
+
+const WindowBackend kHeadlessWindowBackend{
+    [] { return kHeadlessScreen; },
+    headless_window::create,
+    headless_window::pump,
+    headless_window::wake,
+    headless_window::inject,
+};
+
 }  // namespace zelt::platform

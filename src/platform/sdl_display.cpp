@@ -7,14 +7,7 @@
 #include "platform/message_box.h"
 
 namespace zelt::platform {
-namespace {
-std::atomic<bool> g_headless{false};
-}  // namespace
-
 SDL_Window* g_owner = nullptr;  // the frame window, set by the window layer (sdl_window.cpp)
-
-void set_headless(bool headless) { g_headless = headless; }
-bool headless() { return g_headless; }
 
 bool display_available(std::string* why) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {

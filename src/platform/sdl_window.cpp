@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/display.h"
-#include "platform/headless_window.h"
+#include "platform/backends.h"
 #include "platform/shortcuts.h"
 #include "platform/window.h"
 
@@ -360,31 +360,13 @@ void sdl_inject(const UserEvent& u) {
   SDL_PushEvent(&e);
 }
 
-}  // namespace
-
-void window_inject(const UserEvent& e) {
-  if (headless()) headless_window::inject(e);
-  else sdl_inject(e);
-}
-
-void window_questions_from_input() { g_questions_from_input = true; }
-
-std::string key_name(const std::string& name) {
-  const SDL_Keycode k = SDL_GetKeyFromName(name.c_str());
-  return k == SDLK_UNKNOWN ? std::string() : std::string(SDL_GetKeyName(k));
-}
-
-WindowSize screen_size() {
-  if (headless()) return kHeadlessScreen;
+WindowSize sdl_screen_size() {
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return {};
   return {mode.w, mode.h};
 }
 
-WindowSize window_border() { return {}; }
-
-std::unique_ptr<Window> window_create(const WindowSpec& spec) {
-  if (headless()) return headless_window::create(spec);
+std::unique_ptr<Window> sdl_create(const WindowSpec& spec) {
   wake_event_type();
   if (g_windows.empty()) {
     // A new frame: nothing asked, no focus reported or replayed yet.
@@ -401,8 +383,7 @@ std::unique_ptr<Window> window_create(const WindowSpec& spec) {
   return std::make_unique<SdlWindow>(w);
 }
 
-void window_pump(WindowEvents& events, int timeout_ms) {
-  if (headless()) return headless_window::pump(events, timeout_ms);
+void sdl_pump(WindowEvents& events, int timeout_ms) {
   SDL_Event e;
   if (SDL_WaitEventTimeout(&e, std::max(0, timeout_ms)) != 0) {
     do dispatch(events, e);
@@ -419,16 +400,28 @@ void window_pump(WindowEvents& events, int timeout_ms) {
   }
 }
 
-void cursor_set_arrow() {
-  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_SetCursor(SDL_GetDefaultCursor());
-}
-
-void window_wake() {
-  if (headless()) return headless_window::wake();
+void sdl_wake() {
   SDL_Event e{};
   e.type = wake_event_type();
   e.user.code = kWake;
   SDL_PushEvent(&e);
+}
+
+}  // namespace
+
+const WindowBackend kSdlWindowBackend{sdl_screen_size, sdl_create, sdl_pump, sdl_wake, sdl_inject};
+
+WindowSize window_border() { return {}; }
+
+void window_questions_from_input() { g_questions_from_input = true; }
+
+std::string key_name(const std::string& name) {
+  const SDL_Keycode k = SDL_GetKeyFromName(name.c_str());
+  return k == SDLK_UNKNOWN ? std::string() : std::string(SDL_GetKeyName(k));
+}
+
+void cursor_set_arrow() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_SetCursor(SDL_GetDefaultCursor());
 }
 
 }  // namespace zelt::platform

@@ -1,0 +1,33 @@
+#include "platform/backends.h"
+
+#include <atomic>
+
+#include "platform/display.h"
+
+namespace zelt::platform {
+namespace {
+
+constexpr Backends kRows[] = {
+    {"desktop", false, &kSdlWindowBackend},
+    {"headless", true, &kHeadlessWindowBackend},
+};
+
+std::atomic<const Backends*> g_chosen{&kRows[0]};
+
+}  // namespace
+
+const Backends& backends() { return *g_chosen.load(std::memory_order_relaxed); }
+
+void set_headless(bool headless) {
+  for (const Backends& row : kRows)
+    if (row.headless == headless) g_chosen.store(&row);
+}
+bool headless() { return backends().headless; }
+
+WindowSize screen_size() { return backends().window->screen_size(); }
+std::unique_ptr<Window> window_create(const WindowSpec& spec) { return backends().window->create(spec); }
+void window_pump(WindowEvents& events, int timeout_ms) { backends().window->pump(events, timeout_ms); }
+void window_wake() { backends().window->wake(); }
+void window_inject(const UserEvent& e) { backends().window->inject(e); }
+
+}  // namespace zelt::platform

@@ -1,0 +1,35 @@
+// The platform backends of one run, chosen once at start-up from a table:
+// the real devices of a desktop, or headless ones that keep everything in
+// memory and behave the same. The interfaces (window.h and those to come:
+// renderer, audio device, synth, video decoder, font face, socket) call
+// through the chosen row; nothing else asks which backend runs.
+#pragma once
+
+#include <memory>
+
+#include "platform/window.h"
+
+namespace zelt::platform {
+
+// The window layer's entry points (window.h's free functions).
+struct WindowBackend {
+  WindowSize (*screen_size)();
+  std::unique_ptr<Window> (*create)(const WindowSpec& spec);
+  void (*pump)(WindowEvents& events, int timeout_ms);
+  void (*wake)();
+  void (*inject)(const UserEvent& e);
+};
+
+struct Backends {
+  const char* name;
+  bool headless;
+  const WindowBackend* window;
+};
+
+extern const WindowBackend kSdlWindowBackend;
+extern const WindowBackend kHeadlessWindowBackend;
+
+// The backends chosen by set_headless (display.h); the desktop row until then.
+const Backends& backends();
+
+}  // namespace zelt::platform
