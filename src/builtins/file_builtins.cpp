@@ -6,7 +6,10 @@
 #include "builtins/files_win.h"
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
+#include "core/messages.h"
+#include "files/atomic_file.h"
 #include "files/host_path.h"
+#include "script/host/host.h"
 
 namespace zelt {
 namespace {
@@ -30,19 +33,46 @@ struct SystemFile {
 };
 SystemFile g_sysfile;
 
-// Moves the registered block to or from its file as one item.
-bool sysfile_transfer(bool write) {
+// Reads the registered file into the block: false when it cannot be opened
+// or read (a shorter file fills the start of the block).
+bool sysfile_read() {
   const std::span<uint8_t> block = script_memory().span(g_sysfile.block, g_sysfile.size);
   if (block.data() == nullptr) return false;
-  FILE* f = std::fopen(files::host_path(g_sysfile.name).c_str(), write ? "wb" : "rb");
+  FILE* f = std::fopen(files::host_path(g_sysfile.name).c_str(), "rb");
   if (!f) return false;
-  if (write) {
-    std::fwrite(block.data(), block.size(), 1, f);
-    files::clear_path_cache();
-  } else {
-    std::fread(block.data(), 1, block.size(), f);
-  }
-  return std::fclose(f) == 0 || !write;
+  std::fread(block.data(), 1, block.size(), f);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  return !failed;
+}
+
+// Writes the block to the registered file through a temporary file, so a
+// failed write leaves the old file as it was.
+bool sysfile_write() {
+  const std::span<uint8_t> block = script_memory().span(g_sysfile.block, g_sysfile.size);
+  if (block.data() == nullptr) return false;
+  files::AtomicFile out;
+  const bool written = out.open(files::host_path(g_sysfile.name)) && out.write(block.data(), block.size()) &&
+                       out.commit();
+  files::clear_path_cache();
+  return written;
+}
+
+// The last write of a registration, which no script sees the result of: a
+// failure is reported.
+void sysfile_write_last() {
+  if (!g_sysfile.name.empty() && !sysfile_write())
+    report_message(kLevelFile, msg_text(Msg::SystemFileWrite), g_sysfile.name.c_str());
+  g_sysfile = {};
+}
+
+// The host is about to give back a context's stack or a program image: a
+// block inside it is written now, while it still holds what the script
+// last had, and the registration ends with the memory.
+void sysfile_memory_released(ScriptAddr base, uint32_t size) {
+  if (g_sysfile.name.empty()) return;
+  const uint64_t block_end = uint64_t{g_sysfile.block} + g_sysfile.size;
+  if (g_sysfile.block < uint64_t{base} + size && block_end > base) sysfile_write_last();
 }
 
 }  // namespace
@@ -95,24 +125,18 @@ uint32_t bi_sysfile(const BuiltinArgs& a) {
   // usable memory; anything else is refused like a null argument.
   if (!a.str(0, name, 260) || name.empty() || a.span(1, size).data() == nullptr) return 0;
   g_sysfile = {std::string(name), a.addr(1), size};
-  return sysfile_transfer(false) ? 1 : 0;
+  set_script_memory_release_observer(sysfile_memory_released);
+  return sysfile_read() ? 1 : 0;
 }
 
 uint32_t bi_sysio(const BuiltinArgs& a) {
   if (g_sysfile.name.empty()) return 0;
-  return sysfile_transfer(a.u32(0) != 0) ? 1 : 0;
+  return (a.u32(0) != 0 ? sysfile_write() : sysfile_read()) ? 1 : 0;
 }
 
-// Shutdown: the contexts are gone but script memory keeps its contents until
-// something new is allocated, so the block still holds what the script last
-// wrote; the usable range never shrinks, and the span is checked anyway.
-const Subsystem kSystemFileSubsystem{
-    .name = "system file",
-    .reset =
-        [] {
-          if (!g_sysfile.name.empty()) sysfile_transfer(true);
-          g_sysfile = {};
-        },
-};
+// The runtime reset writes a block that outlived the script threads (one in
+// the extern area or from malloc): every script thread has ended, and the
+// extern area is freed only after the reset.
+const Subsystem kSystemFileSubsystem{.name = "system file", .reset = sysfile_write_last};
 
 }  // namespace zelt

@@ -1,7 +1,7 @@
 // File built-ins through the real program: ini values survive a restart in
-// the active configuration file, the system file is written at shutdown
-// from a block that lived on the ended script's stack, and the current
-// directory at start-up is the title's folder.
+// the active configuration file, the system file holds what the script last
+// had however the program ends, and the current directory at start-up is the
+// title's folder.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,6 +41,86 @@ TEST(TitleFiles, IniAndSystemFileSurviveARestart) {
   std::string cur = dir.path() + "/title/";
   for (char& c : cur) c = c == '/' ? '\\' : c;
   EXPECT_EQ(dir.read("title/cur.txt"), cur);
+}
+
+// The system file's block in the program image (a global) or on the stack:
+// both are given back when the script's thread ends, before the shutdown.
+TEST(TitleFiles, SystemFileHoldsWhatTheScriptLastHadHoweverTheProgramEnds) {
+  struct Case {
+    const char* ending;
+    const char* last_statement;
+    const char* events;  // input events, or nullptr
+  };
+  const Case cases[] = {
+      {"exit", "exit();", nullptr},
+      {"fault", "return 1 / zero;", nullptr},
+      {"close button", "while (1) sleep(10);", "200 close\n"},
+      {"end of main", "return 0;", nullptr},
+  };
+  for (const Case& c : cases) {
+    for (const bool global : {true, false}) {
+      SCOPED_TRACE(std::string(c.ending) + (global ? ", global block" : ", stack block"));
+      TempDir dir;
+      dir.write("title/zelt.cfg", "[Option]\nConfirmation=0\n");
+      dir.write("title/save.sys", "old!");
+      dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+      dir.write("title/zelt/main.c", std::string("#include \"zelt.h\"\n") + (global ? "char block[4];\n" : "") +
+                                         "int zero;\n"
+                                         "int main() {\n" +
+                                         (global ? "" : "  char block[4];\n") +
+                                         "  sysfile(\"save.sys\", block, 4);\n"
+                                         "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
+                                         "  " + c.last_statement + "\n}\n");
+      std::string args = "--headless --timeout 30 ";
+      if (c.events) {
+        dir.write("events.txt", c.events);
+        args += "--input " + (dir / "events.txt") + " ";
+      }
+      const test::RunResult r = test::run_zelt(args + (dir / "title"), "XDG_CONFIG_HOME=" + (dir / "home"));
+      EXPECT_EQ(r.code, 0) << r.output;
+      EXPECT_EQ(r.output.find("time is up"), std::string::npos) << r.output;
+      EXPECT_EQ(dir.read("title/save.sys"), "LAST");
+    }
+  }
+}
+
+// The block's thread ends while another one goes on and reuses the memory:
+// the file still holds what the ended script left in its block.
+TEST(TitleFiles, SystemFileIsWrittenBeforeItsMemoryIsReused) {
+  TempDir dir;
+  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+  dir.write("title/zelt/main.c",
+            "#include \"zelt.h\"\n"
+            "int scribble(int arg) { int i; char *p; sleep(100);\n"
+            "  for (i = 0; i < 400; i++) { p = malloc(1024); if (p) memset(p, 'x', 1024); }\n"
+            "  exit(); }\n"
+            "int main() { char block[4];\n"
+            "  sysfile(\"save.sys\", block, 4); thd_begin(scribble, 0, 0, 0);\n"
+            "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
+            "  return 0; }\n");
+  const test::RunResult r = test::run_zelt("--headless --timeout 30 " + (dir / "title"),
+                                           "XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(dir.read("title/save.sys"), "LAST");
+}
+
+// A write that fails (here: no file may grow) leaves the old file whole and
+// says so at message level 2.
+TEST(TitleFiles, AFailedSystemFileWriteKeepsTheOldFile) {
+  TempDir dir;
+  dir.write("title/zelt.cfg", "[General]\nError=2\n");
+  dir.write("title/save.sys", "old!");
+  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+  dir.write("title/zelt/main.c",
+            "#include \"zelt.h\"\n"
+            "char block[4];\n"
+            "int main() { sysfile(\"save.sys\", block, 4); block[0] = 'n'; return sysio(1); }\n");
+  // Writing past the file size limit fails with EFBIG once the signal is ignored.
+  const test::RunResult r = test::run_zelt("--headless --timeout 30 " + (dir / "title"),
+                                           "trap '' XFSZ; ulimit -f 0; XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(dir.read("title/save.sys"), "old!");
+  EXPECT_NE(r.output.find("save.sys"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -25,6 +25,14 @@ struct ImageRecord {
 
 // Under the built-in lock.
 std::unordered_map<ScriptAddr, ImageRecord> g_images;
+MemoryReleaseObserver g_release_observer = nullptr;
+
+// Gives back a stack or an image block, telling the observer first.
+void release_block(ScriptAddr base) {
+  ScriptMemory& mem = script_memory();
+  if (g_release_observer) g_release_observer(base, mem.block_size(base));
+  mem.free(base);
+}
 
 void mirror_count(ScriptAddr base, const ImageRecord& image) {
   ScriptMemory& mem = script_memory();
@@ -48,7 +56,7 @@ void image_release(ScriptAddr base) {
   const std::vector<ScriptAddr> links = std::move(it->second.links);
   g_images.erase(it);
   extern_functions_forget_image(base);
-  script_memory().free(base);
+  release_block(base);
   for (ScriptAddr linked : links) image_release(linked);
 }
 
@@ -94,10 +102,12 @@ ScriptContext* context_create_child(const ScriptContext& parent, int32_t stack_s
 
 void context_free(ScriptContext* context) {
   if (!context) return;
+  release_block(context->stack_base);
   image_release(context->image_base);
-  script_memory().free(context->stack_base);
   delete context;
 }
+
+void set_script_memory_release_observer(MemoryReleaseObserver observer) { g_release_observer = observer; }
 
 int32_t image_reference_count(ScriptAddr base) {
   const auto it = g_images.find(base);

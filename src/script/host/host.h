@@ -44,6 +44,12 @@ ScriptContext* context_create_child(const ScriptContext& parent, int32_t stack_s
 // images it linked into are released in turn. nullptr is ignored.
 void context_free(ScriptContext* context);
 
+// Called under the built-in lock just before the host gives back a
+// context's stack or a program image, [base, base + size): the last moment
+// the memory holds what the script left there. nullptr removes it.
+using MemoryReleaseObserver = void (*)(ScriptAddr base, uint32_t size);
+void set_script_memory_release_observer(MemoryReleaseObserver observer);
+
 // Contexts currently running on the image at `base` (0 when it is not live).
 int32_t image_reference_count(ScriptAddr base);
 
