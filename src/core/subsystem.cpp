@@ -5,60 +5,36 @@
 namespace zelt {
 namespace {
 
+using Operation = void (*Subsystem::*)();
+
 bool wanted(const Subsystem& s) { return !s.wanted || s.wanted(); }
 
-template <class Op>
-void forward(SubsystemList list, Op op) {
-  for (const Subsystem* s : list) op(*s);
+void forward(SubsystemList list, Operation op) {
+  for (const Subsystem* s : list)
+    if (s->*op) (s->*op)();
 }
 
-template <class Op>
-void backward(SubsystemList list, Op op) {
-  for (const Subsystem* s : std::views::reverse(list)) op(*s);
+void backward(SubsystemList list, Operation op) {
+  for (const Subsystem* s : std::views::reverse(list))
+    if (s->*op) (s->*op)();
 }
 
 }  // namespace
 
 void subsystems_start_all(SubsystemList list) {
-  forward(list, [](const Subsystem& s) {
-    if (s.start && wanted(s)) s.start();
-  });
+  for (const Subsystem* s : list)
+    if (s->start && wanted(*s)) s->start();
 }
 
 void subsystems_stop_all(SubsystemList list) {
-  backward(list, [](const Subsystem& s) {
-    if (s.stop && wanted(s)) s.stop();
-  });
+  for (const Subsystem* s : std::views::reverse(list))
+    if (s->stop && wanted(*s)) s->stop();
 }
 
-void subsystems_closing_all(SubsystemList list) {
-  forward(list, [](const Subsystem& s) {
-    if (s.closing) s.closing();
-  });
-}
-
-void subsystems_pause_all(SubsystemList list) {
-  forward(list, [](const Subsystem& s) {
-    if (s.pause) s.pause();
-  });
-}
-
-void subsystems_resume_all(SubsystemList list) {
-  backward(list, [](const Subsystem& s) {
-    if (s.resume) s.resume();
-  });
-}
-
-void subsystems_reset_all(SubsystemList list) {
-  backward(list, [](const Subsystem& s) {
-    if (s.reset) s.reset();
-  });
-}
-
-void subsystems_runtime_start_all(SubsystemList list) {
-  forward(list, [](const Subsystem& s) {
-    if (s.runtime_start) s.runtime_start();
-  });
-}
+void subsystems_closing_all(SubsystemList list) { forward(list, &Subsystem::closing); }
+void subsystems_pause_all(SubsystemList list) { forward(list, &Subsystem::pause); }
+void subsystems_resume_all(SubsystemList list) { backward(list, &Subsystem::resume); }
+void subsystems_reset_all(SubsystemList list) { backward(list, &Subsystem::reset); }
+void subsystems_runtime_start_all(SubsystemList list) { forward(list, &Subsystem::runtime_start); }
 
 }  // namespace zelt
