@@ -44,6 +44,8 @@ void body(Compiler& cs) {
   complete_return(cs);
 }
 
+bool at_goto_label(Compiler& cs) { return tk(cs) == T_IDENT && peek(cs).kind == P_COLON; }
+
 struct LoopLabels {
   Compiler& cs;
   int brk, cont;
@@ -162,6 +164,12 @@ void switch_statement(Compiler& cs) {
     st.pending = label_new(cs);
     emit_jump(cs, Op::Jmp, st.pending);
   }
+  // Labels are statements of their own, so a body without braces is its
+  // labels and the one statement they mark: in `switch (x) case 1: return 1;`
+  // the return belongs to the body and is completed before the last test's
+  // label below.
+  if (tk(cs) != P_LBRACE)
+    while (tk(cs) == K_CASE || tk(cs) == K_DEFAULT || at_goto_label(cs)) statement(cs);
   body(cs);
   if (st.deflt) {
     if (cs.reachable) emit_jump(cs, Op::Jmp, cs.brk);
@@ -292,7 +300,7 @@ void statement(Compiler& cs) {
     case K_GOTO: goto_statement(cs); break;
     case K_ELSE: fatal(cs, Msg::CompileSyntax);
     default:
-      if (tk(cs) == T_IDENT && peek(cs).kind == P_COLON) {
+      if (at_goto_label(cs)) {
         label_statement(cs);
       } else if (is_decl_start(cs)) {
         decl_local(cs);

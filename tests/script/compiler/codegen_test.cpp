@@ -120,6 +120,9 @@ TEST_F(Codegen, EmittedCode) {
        "int x; void f() { switch (x) { default: x = 1; break; case 2: x = 2; } }",
        "enter $0\nmovl r0, D-4\njmp @33\nmovl r0, $1\nmovl D-4, r0\njmp @66\ncmp r0, $2\njne @61\n"
        "movl r0, $2\nmovl D-4, r0\njmp @66\njmp @16\nleave $0\nret\n"},
+      {"switch without braces: a return in its body is completed before the last test's label",
+       "int x; int f() { switch (x) case 1: return 1; return 0; }",
+       "enter $0\nmovl r0, D-4\ncmp r0, $1\njne @33\nmovl r0, $1\njmp @39\nmovl r0, $0\nleave $0\nret\n"},
       {"loops",
        "int x; void f() { do x++; while (x < 10); for (x = 0; x < 3; x++) ; while (x); }",
        "enter $0\nmovl r0, $D-4\npostop r0, (r0), $1\nmovl r0, $10\nmovl r2, D-4\nsub r2, r0\n"

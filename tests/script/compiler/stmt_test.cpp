@@ -63,6 +63,37 @@ TEST_F(Stmt, Switch) {
   EXPECT_EQ(output_of("int f(int v) { switch (v) return 5; return 6; } void main() { out(f(1)); }"), "6");
 }
 
+// A body without braces is its labels and the one statement they mark; a
+// return there ends the body, so a failed test goes on after the switch.
+TEST_F(Stmt, SwitchWithoutBraces) {
+  struct Case {
+    const char* functions;
+    const char* calls;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"int f(int x) { switch (x) case 1: return 1; return 0; }", "out(f(0)); out(f(1)); out(f(2));", "0 1 0"},
+      {"int f(int x) { switch (x) case 1: case 2: return 12; return 0; }", "out(f(0)); out(f(1)); out(f(2)); out(f(3));",
+       "0 12 12 0"},
+      {"int f(int x) { switch (x) case 1: default: return 9; return 0; }", "out(f(0)); out(f(1));", "9 9"},
+      {"int f(int x) { switch (x) default: return 9; return 0; }", "out(f(0));", "9"},
+      {"int f(int x) { switch (x) case 1: out(1); return 0; }", "out(f(0)); out(f(1));", "0 1 0"},
+      {"int f(int x) { switch (x) again: case 4: return 4; return 0; }", "out(f(0)); out(f(4));", "0 4"},
+      // nested, with and without braces inside
+      {"int f(int x, int y) { switch (x) case 1: switch (y) case 2: return 12; return 0; }",
+       "out(f(0, 2)); out(f(1, 0)); out(f(1, 2));", "0 0 12"},
+      {"int f(int x, int y) { switch (x) case 1: switch (y) { case 2: return 12; default: return 10; } return 0; }",
+       "out(f(0, 2)); out(f(1, 0)); out(f(1, 2));", "0 10 12"},
+      // in a loop: break leaves the switch, continue goes to the loop
+      {"int f() { int i; for (i = 0; i < 5; i++) switch (i) case 3: return i; return -1; }", "out(f());", "3"},
+      {"void f() { int i; for (i = 0; i < 4; i++) switch (i) case 1: case 2: out(i); }", "f();", "1 2"},
+      {"void f() { int i; for (i = 0; i < 4; i++) { switch (i) case 2: continue; out(i); } }", "f();", "0 1 3"},
+      {"void f() { int i; i = 0; while (i < 3) { switch (i++) case 1: break; out(i); } }", "f();", "1 2 3"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(output_of(std::string(c.functions) + " void main() { " + c.calls + " }"), c.out) << c.functions;
+}
+
 TEST_F(Stmt, Returns) {
   EXPECT_EQ(output_of("int f(int v) { if (v) { return 1; } else { if (v == 0) return 2; } return 3; }"
                       "void main() { out(f(1)); out(f(0)); }"),
