@@ -42,12 +42,15 @@ constexpr CharClasses kClasses;
 
 inline bool is(int ch, uint8_t cls) { return ch >= 0 && (kClasses.c[ch] & cls) != 0; }
 
-constexpr const char* kKeywords[] = {
-    "int", "char", "short", "long", "float", "signed", "unsigned", "struct", "union",
-    "static", "extern", "typedef", "sizeof", "if", "else", "for", "do", "while", "switch",
-    "case", "default", "break", "continue", "return", "goto",
+struct Keyword {
+  const char* spelling;
+  Tok token;
 };
-static_assert(std::size(kKeywords) == K_GOTO - K_INT + 1);
+constexpr Keyword kKeywords[] = {
+#define KEYWORD(token, spelling) {spelling, token},
+#include "script/compiler/keywords.def"
+#undef KEYWORD
+};
 
 // ---- source files ----
 
@@ -902,10 +905,10 @@ void scan_joined(Compiler& cs, Token& t) {
 }  // namespace
 
 void lex_init(Compiler& cs) {
-  for (size_t i = 0; i < std::size(kKeywords); ++i) {
-    const int g = sym_global(cs, kKeywords[i], true);
+  for (const Keyword& k : kKeywords) {
+    const int g = sym_global(cs, k.spelling, true);
     cs.globals[g].kind = SK_KEYWORD;
-    cs.globals[g].value = static_cast<int32_t>(K_INT + i);
+    cs.globals[g].value = k.token;
   }
   const int g = sym_global(cs, "void", true);
   cs.globals[g].kind = SK_KEYWORD;

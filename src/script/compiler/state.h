@@ -35,10 +35,10 @@ enum Tok : uint8_t {
   T_IDENT,
   T_NUMBER,  // integer, character or float literal
   T_STRING,
-  // keywords, in the order of kKeywords (lexer.cpp)
-  K_INT, K_CHAR, K_SHORT, K_LONG, K_FLOAT, K_SIGNED, K_UNSIGNED, K_STRUCT, K_UNION,
-  K_STATIC, K_EXTERN, K_TYPEDEF, K_SIZEOF, K_IF, K_ELSE, K_FOR, K_DO, K_WHILE, K_SWITCH,
-  K_CASE, K_DEFAULT, K_BREAK, K_CONTINUE, K_RETURN, K_GOTO,
+  // keywords
+#define KEYWORD(token, spelling) token,
+#include "script/compiler/keywords.def"
+#undef KEYWORD
   // punctuators and operators
   P_LPAREN, P_RPAREN, P_LBRACKET, P_RBRACKET, P_LBRACE, P_RBRACE, P_COMMA, P_SEMI, P_COLON,
   P_QUESTION, P_DOT, P_ARROW, P_TILDE, P_NOT, P_NE, P_MOD, P_MOD_ASSIGN, P_AND, P_AND_ASSIGN,
