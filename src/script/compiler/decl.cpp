@@ -70,7 +70,7 @@ bool typedef_type(Compiler& cs, int g, int32_t* type) {
 // Copies a type built at the high end to the low end, for symbols that
 // outlive the function being compiled.
 int32_t type_keep(Compiler& cs, int32_t t) {
-  if (t < 0 || t < cs.hi) return t;
+  if (t < 0 || t < cs.pool_high) return t;
   switch (cs.pool[t]) {
     case TK_PTR: {
       const int32_t target = type_keep(cs, cs.pool[t + 1]);
@@ -525,9 +525,9 @@ void init_array(Compiler& cs, int32_t t, const Place& at) {
       Place e = at;
       e.addr += static_cast<uint32_t>(i * esize);
       e.disp += i * esize;
-      const int mark = cs.hi;
+      const int mark = cs.pool_high;
       init_object(cs, elem, e);
-      cs.hi = mark;
+      cs.pool_high = mark;
     }
     ++i;
     if (!braced && i == count) break;
@@ -554,7 +554,7 @@ void declare_typedef(Compiler& cs, const Declarator& d, bool local) {
     Symbol& s = sym_local_add(cs, d.name);
     s.kind = SK_TYPEDEF;
     s.type = t;
-    cs.pin = std::min(cs.pin, cs.hi);
+    cs.pool_pinned = std::min(cs.pool_pinned, cs.pool_high);
     return;
   }
   Symbol& s = cs.globals[d.name];
@@ -584,7 +584,8 @@ void declare(Compiler& cs, const Declarator& d, int storage, bool local) {
     return;
   }
   const int32_t size = type_size(cs, d.type);
-  if (local) cs.pin = std::min(cs.pin, cs.hi);  // the type lives until the function ends
+  // The type lives until the function ends.
+  if (local) cs.pool_pinned = std::min(cs.pool_pinned, cs.pool_high);
   Symbol* s;
   if (local) {
     if (sym_local(cs, d.name)) fatal(cs, Msg::CompileDeclaration);
@@ -614,9 +615,9 @@ void declare(Compiler& cs, const Declarator& d, int storage, bool local) {
     at.disp = s->value;
   }
   if (accept(cs, P_ASSIGN)) {
-    const int mark = cs.hi;
+    const int mark = cs.pool_high;
     init_object(cs, d.type, at);
-    cs.hi = mark;
+    cs.pool_high = mark;
   }
 }
 

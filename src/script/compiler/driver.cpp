@@ -59,7 +59,7 @@ void append_echo(Compiler& cs) {
     n += len;
   };
   for (int i = 0; i < cs.line_len;) {
-    const uint8_t ch = cs.lp[i];
+    const uint8_t ch = cs.cur_line[i];
     if (ch == '\r' || ch == '\n') break;
     const int len = cp932::is_lead_byte(ch) && i + 1 < cs.line_len ? 2 : 1;
     if (!marked && col < i + len) {
@@ -70,7 +70,7 @@ void append_echo(Compiler& cs) {
       do put(" ", 1);
       while (n % 4 != 0 && n < sizeof out);
     } else {
-      put(cs.lp + i, static_cast<size_t>(len));
+      put(cs.cur_line + i, static_cast<size_t>(len));
     }
     i += len;
   }
@@ -128,7 +128,7 @@ bool compile(Compiler& cs, std::string_view name) {
       while (tk(cs) == P_SEMI) advance(cs);
       cs.state = PS_DECLARATION;
       decl_external(cs);
-      cs.hi = cs.pin = kNodeCells;
+      cs.pool_high = cs.pool_pinned = kNodeCells;
     }
   } catch (const CompileAbort&) {
     // The end of the input between two declarations is the normal end.
@@ -182,8 +182,8 @@ int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity, C
   lex_close_all(*cs);
   const std::string_view report(cs->report, cs->report_len);
   if (result) {
-    result->code_size = cs->code;
-    result->data_size = cs->data;
+    result->code_size = cs->code_size;
+    result->data_size = cs->data_size;
     result->extern_size = cs->extern_size;
     result->report.assign(report);
     if (!ok) result->linked_images.clear();

@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kMaxImage = 256u << 20;
 
 void ensure_room(Compiler& cs, uint32_t n) {
-  const uint64_t need = uint64_t{cs.code} + cs.data + n;
+  const uint64_t need = uint64_t{cs.code_size} + cs.data_size + n;
   if (need > (cs.out ? cs.capacity : kMaxImage)) fatal(cs, Msg::CompileProgramSize);
 }
 
@@ -97,11 +97,11 @@ constexpr EncodingTable kEncodings;
   const vm::Insn& e = kEncodings.insn[static_cast<uint8_t>(op)][vm::reg_byte(low, high)];
   ensure_room(cs, e.size);
   if (cs.out) {
-    uint8_t* dst = cs.out + cs.code;
+    uint8_t* dst = cs.out + cs.code_size;
     // A fixed-size copy is cheaper; bytes past the instruction land in the
     // free gap and are overwritten by the next one (data_alloc clears what
     // becomes data).
-    if (uint64_t{cs.code} + sizeof e.bytes + cs.data <= cs.capacity)
+    if (uint64_t{cs.code_size} + sizeof e.bytes + cs.data_size <= cs.capacity)
       std::memcpy(dst, e.bytes, sizeof e.bytes);
     else
       std::memcpy(dst, e.bytes, e.size);
@@ -111,7 +111,7 @@ constexpr EncodingTable kEncodings;
       std::memcpy(dst + at, le, 4);
     }
   }
-  cs.code += e.size;
+  cs.code_size += e.size;
 }
 
 // ---- register allocator ----
@@ -121,10 +121,10 @@ constexpr EncodingTable kEncodings;
 void reg_save(Compiler& cs) {
   if (cs.nspill == kNodeCells) fatal(cs, Msg::CompileHeapOverflow);
   for (int i = 0; i < 6; ++i) {
-    if (!cs.used[i]) {
-      cs.spill[cs.nspill++] = cs.a;
-      cs.a = i;
-      cs.used[i] = true;
+    if (!cs.slot_used[i]) {
+      cs.spill[cs.nspill++] = cs.slot_a;
+      cs.slot_a = i;
+      cs.slot_used[i] = true;
       return;
     }
   }
@@ -136,15 +136,15 @@ void reg_save(Compiler& cs) {
 void reg_restore(Compiler& cs) {
   const int e = cs.spill[--cs.nspill];
   if (e < 0) {
-    put(cs, Op::Pop, cs.reg[cs.b], 7, 0);
+    put(cs, Op::Pop, cs.slot_reg[cs.slot_b], 7, 0);
   } else {
-    cs.used[cs.b] = false;
-    cs.b = e;
+    cs.slot_used[cs.slot_b] = false;
+    cs.slot_b = e;
   }
 }
 
-inline int ra(const Compiler& cs) { return cs.reg[cs.a]; }
-inline int rb(const Compiler& cs) { return cs.reg[cs.b]; }
+inline int ra(const Compiler& cs) { return cs.slot_reg[cs.slot_a]; }
+inline int rb(const Compiler& cs) { return cs.slot_reg[cs.slot_b]; }
 
 // Inlined so that the encoder folds for the constant operations of most calls.
 [[gnu::always_inline]] inline void emit_a(Compiler& cs, Op op) { put(cs, op, ra(cs), ra(cs), 0); }
@@ -171,7 +171,7 @@ void emit_address(Compiler& cs, int32_t n) {
 // Stores B through the address in A; A then holds the stored value.
 void store_through_a(Compiler& cs, int32_t type) {
   put(cs, store_ind(type), ra(cs), rb(cs), 0);
-  std::swap(cs.a, cs.b);
+  std::swap(cs.slot_a, cs.slot_b);
 }
 
 void emit_assign(Compiler& cs, int32_t n) {
@@ -275,14 +275,14 @@ Op relation_jump(int32_t rel, bool is_unsigned, bool when_true) {
 
 void emit(Compiler& cs, const vm::Insn& insn) {
   ensure_room(cs, insn.size);
-  if (cs.out) std::memcpy(cs.out + cs.code, insn.bytes, insn.size);
-  cs.code += insn.size;
+  if (cs.out) std::memcpy(cs.out + cs.code_size, insn.bytes, insn.size);
+  cs.code_size += insn.size;
 }
 
 void emit_op(Compiler& cs, Op op, int low, int high, uint32_t operand) { put(cs, op, low, high, operand); }
 
 void emit_to_label(Compiler& cs, Op op, int low, int high, int label) {
-  put(cs, op, low, high, link(cs, label, cs.code + vm::operand_offset(op)));
+  put(cs, op, low, high, link(cs, label, cs.code_size + vm::operand_offset(op)));
 }
 
 void emit_jump(Compiler& cs, Op op, int label) {
@@ -292,10 +292,10 @@ void emit_jump(Compiler& cs, Op op, int label) {
 
 ScriptAddr data_alloc(Compiler& cs, uint32_t n) {
   ensure_room(cs, n);
-  cs.data += n;
+  cs.data_size += n;
   // Zero it: the fixed-size copies of emit() may have left bytes here.
-  if (cs.out && n) std::memset(cs.out + cs.capacity - cs.data, 0, n);
-  return cs.image + cs.capacity - cs.data;
+  if (cs.out && n) std::memset(cs.out + cs.capacity - cs.data_size, 0, n);
+  return cs.image + cs.capacity - cs.data_size;
 }
 
 void data_write(Compiler& cs, ScriptAddr at, const void* bytes, uint32_t n) {
@@ -338,21 +338,21 @@ void label_place(Compiler& cs, int label) {
 
 void reg_reset(Compiler& cs) {
   for (int i = 0; i < 6; ++i) {
-    cs.reg[i] = i;
-    cs.used[i] = false;
+    cs.slot_reg[i] = i;
+    cs.slot_used[i] = false;
   }
-  cs.a = 0;
-  cs.b = 1;
-  cs.used[0] = cs.used[1] = true;
+  cs.slot_a = 0;
+  cs.slot_b = 1;
+  cs.slot_used[0] = cs.slot_used[1] = true;
   cs.nspill = 0;
 }
 
 void reg_move_a(Compiler& cs, int r) {
   if (ra(cs) == r) return;
   int s = 0;
-  while (cs.reg[s] != r) ++s;
-  put(cs, cs.used[s] ? Op::Xchg : Op::MovRR, r, ra(cs), 0);
-  std::swap(cs.reg[s], cs.reg[cs.a]);
+  while (cs.slot_reg[s] != r) ++s;
+  put(cs, cs.slot_used[s] ? Op::Xchg : Op::MovRR, r, ra(cs), 0);
+  std::swap(cs.slot_reg[s], cs.slot_reg[cs.slot_a]);
 }
 
 // ---- trees ----

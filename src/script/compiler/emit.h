@@ -20,7 +20,7 @@ void emit_op(Compiler& cs, Op op, int low, int high, uint32_t operand = 0);
 void emit_to_label(Compiler& cs, Op op, int low, int high, int label);
 // A jump to `label`; after `jmp` the code that follows is unreachable.
 void emit_jump(Compiler& cs, Op op, int label);
-inline ScriptAddr code_address(const Compiler& cs) { return cs.image + cs.code; }
+inline ScriptAddr code_address(const Compiler& cs) { return cs.image + cs.code_size; }
 
 // Allocates n bytes of data below the data placed so far; returns the address.
 ScriptAddr data_alloc(Compiler& cs, uint32_t n);
@@ -45,7 +45,7 @@ inline int label_here(Compiler& cs) {
 // ---- registers ----
 
 void reg_reset(Compiler& cs);
-inline int reg_a(const Compiler& cs) { return cs.reg[cs.a]; }
+inline int reg_a(const Compiler& cs) { return cs.slot_reg[cs.slot_a]; }
 // Moves the value in A to register r (xchg when r holds a live value).
 void reg_move_a(Compiler& cs, int r);
 

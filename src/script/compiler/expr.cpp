@@ -653,7 +653,7 @@ int32_t make_op_assign(Compiler& cs, int k, int32_t target, int32_t value) {
 }  // namespace
 
 NestingGuard::NestingGuard(Compiler& c) : cs(c) {
-  if (++cs.depth > kMaxNesting) fatal(cs, Msg::CompileHeapOverflow);
+  if (++cs.nesting > kMaxNesting) fatal(cs, Msg::CompileHeapOverflow);
 }
 
 int32_t make_const(Compiler& cs, int32_t type, int32_t value) {

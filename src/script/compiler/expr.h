@@ -29,7 +29,7 @@ inline bool is_const(Compiler& cs, int32_t n) { return node_op(cs, n) == E_CONST
 struct NestingGuard {
   Compiler& cs;
   explicit NestingGuard(Compiler& c);
-  ~NestingGuard() { --cs.depth; }
+  ~NestingGuard() { --cs.nesting; }
 };
 
 }  // namespace zelt::compiler

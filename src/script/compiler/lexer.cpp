@@ -92,7 +92,7 @@ void pop_file(Compiler& cs) {
 bool read_raw_line(Compiler& cs) {
   while (cs.files[cs.nfiles - 1].pos >= cs.files[cs.nfiles - 1].text.size()) {
     if (cs.nfiles == 1) {
-      cs.lp = cs.line;
+      cs.cur_line = cs.line_buffer;
       cs.line_len = 0;
       return false;
     }
@@ -112,7 +112,7 @@ bool read_raw_line(Compiler& cs) {
       uint8_t special = 0;
       for (size_t i = 0; i < n; ++i) special |= static_cast<uint8_t>((t[pos + i] & 0x80) | (t[pos + i] == '\r'));
       if (!special) {
-        cs.lp = t + pos;  // read in place
+        cs.cur_line = t + pos;  // read in place
         cs.line_len = static_cast<int>(n + 1);
         f.pos = static_cast<uint32_t>(pos + n + 1);
         return true;
@@ -120,25 +120,25 @@ bool read_raw_line(Compiler& cs) {
     }
   }
   int n = 0;
-  cs.lp = cs.line;
+  cs.cur_line = cs.line_buffer;
   cs.line_len = 0;
   while (pos < len) {
     const uint8_t ch = t[pos++];
     if (ch == '\r') continue;
     if (ch == '\n') {
-      cs.line[n++] = '\n';
+      cs.line_buffer[n++] = '\n';
       break;
     }
     const bool pair = is(ch, CC_LEAD) && pos < len;
     if (n + (pair ? 2 : 1) > kMaxLine) {
       cs.line_len = n;
-      cs.p = cs.end = cs.line + n;
+      cs.in_pos = cs.in_end = cs.line_buffer + n;
       fatal(cs, Msg::CompileLineLength);
     }
-    cs.line[n++] = ch;
-    if (pair) cs.line[n++] = t[pos++];
+    cs.line_buffer[n++] = ch;
+    if (pair) cs.line_buffer[n++] = t[pos++];
   }
-  if (n == 0 || cs.line[n - 1] != '\n') cs.line[n++] = '\n';
+  if (n == 0 || cs.line_buffer[n - 1] != '\n') cs.line_buffer[n++] = '\n';
   f.pos = static_cast<uint32_t>(pos);
   cs.line_len = n;
   return true;
@@ -178,12 +178,12 @@ void define_function_macro(Compiler& cs, int g, const uint8_t* p) {
   } else {
     for (;;) {
       skip_blanks(p);
-      cs.p = p;
+      cs.in_pos = p;
       if (!is(*p, CC_IDSTART) || params.size() == kMaxMacroParams) fatal(cs, Msg::CompileSyntax);
-      cs.name_len = read_name_at(cs.name, p, cs.lp + cs.line_len);
+      cs.name_len = read_name_at(cs.name, p, cs.cur_line + cs.line_len);
       params.emplace_back(reinterpret_cast<const char*>(cs.name), cs.name_len);
       skip_blanks(p);
-      cs.p = p;
+      cs.in_pos = p;
       if (*p == ',') {
         ++p;
         continue;
@@ -195,7 +195,7 @@ void define_function_macro(Compiler& cs, int g, const uint8_t* p) {
       fatal(cs, Msg::CompileSyntax);
     }
   }
-  cs.p = p;
+  cs.in_pos = p;
   // The parameter macros, created empty; calls give them their text.
   std::vector<uint32_t> param_syms;
   for (size_t i = 0; i < params.size(); ++i) {
@@ -218,7 +218,7 @@ void define_function_macro(Compiler& cs, int g, const uint8_t* p) {
   // the line feed continues the body on the next line.
   const uint32_t start = cs.text_top;
   for (;;) {
-    const uint8_t* end = cs.lp + cs.line_len;
+    const uint8_t* end = cs.cur_line + cs.line_len;
     while (p < end && *p != '\n') {
       if (*p == '\\' && p + 1 < end && p[1] == '\n') break;
       if (is(*p, CC_IDSTART)) {
@@ -245,7 +245,7 @@ void define_function_macro(Compiler& cs, int g, const uint8_t* p) {
     }
     if (p < end && *p == '\\') {
       if (!read_raw_line(cs)) break;
-      p = cs.lp;
+      p = cs.cur_line;
       continue;
     }
     break;
@@ -261,11 +261,11 @@ void define_function_macro(Compiler& cs, int g, const uint8_t* p) {
 
 void directive_define(Compiler& cs, const uint8_t* p) {
   skip_blanks(p);
-  cs.p = p;
-  const uint8_t* end = cs.lp + cs.line_len;
+  cs.in_pos = p;
+  const uint8_t* end = cs.cur_line + cs.line_len;
   if (!is(*p, CC_IDSTART)) fatal(cs, Msg::CompileDirective);
   cs.name_len = read_name_at(cs.name, p, end);
-  cs.p = p;
+  cs.in_pos = p;
   const int g = sym_global(cs, cs.name, cs.name_len, name_hash(cs.name, cs.name_len), true);
   if (cs.globals[g].kind != SK_UNDEF) fatal(cs, Msg::CompileDirective);
   if (*p == '(') {
@@ -285,14 +285,14 @@ void directive_define(Compiler& cs, const uint8_t* p) {
 
 void directive_include(Compiler& cs, const uint8_t* p) {
   while (*p == ' ' || *p == '\t') ++p;
-  cs.p = p;
+  cs.in_pos = p;
   if (*p != '"') fatal(cs, Msg::CompileIncludeName);
   const uint8_t* start = ++p;
-  const uint8_t* end = cs.lp + cs.line_len;
+  const uint8_t* end = cs.cur_line + cs.line_len;
   while (p < end && *p != '"' && *p != '\n') p += is(*p, CC_LEAD) && p + 1 < end ? 2 : 1;
-  cs.p = p;
+  cs.in_pos = p;
   if (p >= end || *p != '"') fatal(cs, Msg::CompileIncludeName);
-  cs.p = p + 1;
+  cs.in_pos = p + 1;
   const std::string_view name(reinterpret_cast<const char*>(start), p - start);
   for (const std::string& done : cs.included)
     if (cp932::equal_nocase(done, name)) return;
@@ -306,8 +306,8 @@ bool starts_with(const uint8_t* p, const char* word) {
 // Executes the directive in the line buffer. Returns true when the rest of
 // the line is lexer input (#trap).
 bool directive(Compiler& cs) {
-  const uint8_t* p = cs.lp + 1;
-  cs.p = p;
+  const uint8_t* p = cs.cur_line + 1;
+  cs.in_pos = p;
   if (starts_with(p, "define")) {
     directive_define(cs, p + 6);
   } else if (starts_with(p, "include")) {
@@ -315,7 +315,7 @@ bool directive(Compiler& cs) {
   } else if (starts_with(p, "trap")) {
     if (cs.trap_counter > 0xFFFF) fatal(cs, Msg::CompileDirective);
     cs.trap_pending = cs.trap_counter++;
-    cs.p = p + 4;
+    cs.in_pos = p + 4;
     return !cs.in_asm;
   } else if (starts_with(p, "asm")) {
     if (cs.in_asm) fatal(cs, Msg::CompileDirective);
@@ -334,14 +334,14 @@ bool directive(Compiler& cs) {
 void read_line(Compiler& cs) {
   for (;;) {
     if (!read_raw_line(cs)) {
-      cs.p = cs.end = cs.lp;
+      cs.in_pos = cs.in_end = cs.cur_line;
       fatal(cs, Msg::CompileEof);
     }
-    cs.p = cs.lp;
-    cs.end = cs.lp + cs.line_len;
-    if (cs.lp[0] == '#' && cs.comment_depth == 0) {
+    cs.in_pos = cs.cur_line;
+    cs.in_end = cs.cur_line + cs.line_len;
+    if (cs.cur_line[0] == '#' && cs.comment_depth == 0) {
       if (directive(cs)) {
-        cs.end = cs.lp + cs.line_len;
+        cs.in_end = cs.cur_line + cs.line_len;
         return;
       }
       continue;
@@ -356,9 +356,9 @@ void paste(Compiler& cs);
 void refill(Compiler& cs);
 
 inline void next_char(Compiler& cs) {
-  if (cs.p < cs.end) {
-    cs.c = *cs.p++;
-    if (cs.c == '#' && cs.nlevels > 0) paste(cs);
+  if (cs.in_pos < cs.in_end) {
+    cs.cur_char = *cs.in_pos++;
+    if (cs.cur_char == '#' && cs.nmacro_levels > 0) paste(cs);
     return;
   }
   refill(cs);
@@ -368,38 +368,38 @@ void push_level(Compiler& cs, const uint8_t* text, uint32_t len, int lookahead, 
   // Nesting is limited, and so is the total text expansions produce: macros
   // that use themselves several times would otherwise grow exponentially.
   cs.expanded += len;
-  if (cs.nlevels == kMaxMacroDepth || cs.expanded > kMaxExpansion) fatal(cs, Msg::CompileMacroDepth);
-  cs.levels[cs.nlevels++] = MacroLevel{cs.p, cs.end, lookahead, restore};
-  cs.p = text;
-  cs.end = text + len;
+  if (cs.nmacro_levels == kMaxMacroDepth || cs.expanded > kMaxExpansion) fatal(cs, Msg::CompileMacroDepth);
+  cs.macro_levels[cs.nmacro_levels++] = MacroLevel{cs.in_pos, cs.in_end, lookahead, restore};
+  cs.in_pos = text;
+  cs.in_end = text + len;
   next_char(cs);
 }
 
 void pop_level(Compiler& cs) {
-  const MacroLevel& l = cs.levels[--cs.nlevels];
-  cs.p = l.p;
-  cs.end = l.end;
+  const MacroLevel& l = cs.macro_levels[--cs.nmacro_levels];
+  cs.in_pos = l.resume;
+  cs.in_end = l.end;
   if (cs.capturing)
     cs.capture_restore = std::min(cs.capture_restore, l.arg_restore);
   else
     cs.arg_top = l.arg_restore;
-  if (l.c >= 0)
-    cs.c = l.c;
+  if (l.lookahead >= 0)
+    cs.cur_char = l.lookahead;
   else
     next_char(cs);
 }
 
 const uint8_t* macro_text(const Compiler& cs, const Symbol& s) {
   // Parameter macros hold argument text; everything else lives in the symbol text.
-  return (s.aux2 & 0x80000000u) ? cs.args + s.value : cs.text + s.value;
+  return (s.aux2 & 0x80000000u) ? cs.arg_text + s.value : cs.text + s.value;
 }
 
 // Inside macro text, '##' directly followed by the name of a parameterless
 // macro is replaced by that macro's text (a second '##' right after the name
 // is dropped), so the text continues the token being read.
 void paste(Compiler& cs) {
-  const uint8_t* p = cs.p;
-  const uint8_t* end = cs.end;
+  const uint8_t* p = cs.in_pos;
+  const uint8_t* end = cs.in_end;
   if (end - p < 2 || p[0] != '#' || !is(p[1], CC_IDSTART)) return;
   // The identifier being scanned is in cs.name; the pasted name goes elsewhere.
   uint8_t* name = reinterpret_cast<uint8_t*>(cs.scratch);
@@ -410,49 +410,49 @@ void paste(Compiler& cs) {
   const Symbol& s = cs.globals[g];
   if (s.type != 0) fatal(cs, Msg::CompileDirective);
   if (end - q >= 2 && q[0] == '#' && q[1] == '#') q += 2;
-  cs.p = q;
+  cs.in_pos = q;
   push_level(cs, macro_text(cs, s), static_cast<uint32_t>(s.aux), -1, cs.arg_top);
 }
 
 void refill(Compiler& cs) {
-  if (cs.nlevels > 0) {
+  if (cs.nmacro_levels > 0) {
     pop_level(cs);
     return;
   }
   read_line(cs);
-  cs.c = *cs.p++;
+  cs.cur_char = *cs.in_pos++;
 }
 
 // ---- macro calls ----
 
 void arg_put(Compiler& cs, int ch) {
   if (cs.arg_top >= kArgTextSize) fatal(cs, Msg::CompileSymbolBuffer);
-  cs.args[cs.arg_top++] = static_cast<uint8_t>(ch);
+  cs.arg_text[cs.arg_top++] = static_cast<uint8_t>(ch);
 }
 
 // Copies a quoted literal of an argument whole, so commas and parentheses in
 // it do not split arguments. Stops at an unescaped line feed.
 void capture_literal(Compiler& cs, bool keep) {
-  const int quote = cs.c;
+  const int quote = cs.cur_char;
   auto take = [&] {
-    if (keep) arg_put(cs, cs.c);
+    if (keep) arg_put(cs, cs.cur_char);
     next_char(cs);
   };
   take();
-  while (cs.c != quote && cs.c != '\n') {
-    const bool two = cs.c == '\\' || is(cs.c, CC_LEAD);
+  while (cs.cur_char != quote && cs.cur_char != '\n') {
+    const bool two = cs.cur_char == '\\' || is(cs.cur_char, CC_LEAD);
     take();
     if (two) take();
   }
-  if (cs.c == quote) take();
+  if (cs.cur_char == quote) take();
 }
 
 // Expands a macro with parameters: captures the arguments, in parentheses or
 // up to the next ';' (not consumed), into the argument area, gives them to the
 // parameter macros (missing ones empty, extra ones ignored) and scans the text.
 void expand_call(Compiler& cs, const Symbol& m) {
-  while (is(cs.c, CC_SPACE)) next_char(cs);
-  const bool paren = cs.c == '(';
+  while (is(cs.cur_char, CC_SPACE)) next_char(cs);
+  const bool paren = cs.cur_char == '(';
   if (paren) next_char(cs);
   const int nparams = m.type;
   uint32_t starts[kMaxMacroParams + 1];
@@ -464,7 +464,7 @@ void expand_call(Compiler& cs, const Symbol& m) {
   starts[0] = start;
   int depth = 0;
   for (;;) {
-    const int ch = cs.c;
+    const int ch = cs.cur_char;
     if (depth == 0 && (paren ? ch == ')' : ch == ';')) break;
     if (depth == 0 && ch == ',') {
       if (n < nparams) ends[n] = cs.arg_top;
@@ -500,7 +500,7 @@ void expand_call(Compiler& cs, const Symbol& m) {
     }
     ps.aux2 = 0x80000000u;  // text in the argument area
   }
-  push_level(cs, cs.text + m.value, static_cast<uint32_t>(m.aux), cs.c, restore);
+  push_level(cs, cs.text + m.value, static_cast<uint32_t>(m.aux), cs.cur_char, restore);
 }
 
 // ---- tokens ----
@@ -509,8 +509,8 @@ void expand_call(Compiler& cs, const Symbol& m) {
 // current; -1 for an escaped line feed. A double-byte character gives
 // lead * 256 + trail with bit 16 set.
 int escape(Compiler& cs) {
-  int v = cs.c;
-  switch (cs.c) {
+  int v = cs.cur_char;
+  switch (cs.cur_char) {
     case 'n': v = 10; break;
     case 'r': v = 13; break;
     case 't': v = 9; break;
@@ -522,8 +522,8 @@ int escape(Compiler& cs) {
     case 'x': {
       next_char(cs);
       v = 0;
-      for (int k = 0; k < 2 && is(cs.c, CC_HEX); ++k) {
-        v = v * 16 + (is(cs.c, CC_DIGIT) ? cs.c - '0' : (cs.c | 0x20) - 'a' + 10);
+      for (int k = 0; k < 2 && is(cs.cur_char, CC_HEX); ++k) {
+        v = v * 16 + (is(cs.cur_char, CC_DIGIT) ? cs.cur_char - '0' : (cs.cur_char | 0x20) - 'a' + 10);
         next_char(cs);
       }
       return v;
@@ -531,26 +531,26 @@ int escape(Compiler& cs) {
     case '0': {
       next_char(cs);
       v = 0;
-      for (int k = 0; k < 3 && cs.c >= '0' && cs.c <= '7'; ++k) {
-        v = v * 8 + cs.c - '0';
+      for (int k = 0; k < 3 && cs.cur_char >= '0' && cs.cur_char <= '7'; ++k) {
+        v = v * 8 + cs.cur_char - '0';
         next_char(cs);
       }
       return v;
     }
     default:
-      if (cs.c >= '1' && cs.c <= '9') {
-        v = cs.c - '0';
+      if (cs.cur_char >= '1' && cs.cur_char <= '9') {
+        v = cs.cur_char - '0';
         next_char(cs);
-        for (int k = 0; k < 2 && is(cs.c, CC_DIGIT); ++k) {
-          v = v * 10 + cs.c - '0';
+        for (int k = 0; k < 2 && is(cs.cur_char, CC_DIGIT); ++k) {
+          v = v * 10 + cs.cur_char - '0';
           next_char(cs);
         }
         return v;
       }
-      if (is(cs.c, CC_LEAD)) {
-        v = cs.c << 8;
+      if (is(cs.cur_char, CC_LEAD)) {
+        v = cs.cur_char << 8;
         next_char(cs);
-        v |= cs.c | 0x10000;
+        v |= cs.cur_char | 0x10000;
       }
       break;
   }
@@ -562,24 +562,24 @@ void scan_char_literal(Compiler& cs, Token& t) {
   next_char(cs);
   int v;
   for (;;) {
-    if (cs.c == '\n') fatal(cs, Msg::CompileStringLine);
-    if (cs.c == '\\') {
+    if (cs.cur_char == '\n') fatal(cs, Msg::CompileStringLine);
+    if (cs.cur_char == '\\') {
       next_char(cs);
       v = escape(cs);
       if (v < 0) continue;
       v &= 0xFFFF;
-    } else if (is(cs.c, CC_LEAD)) {
-      v = cs.c << 8;
+    } else if (is(cs.cur_char, CC_LEAD)) {
+      v = cs.cur_char << 8;
       next_char(cs);
-      v |= cs.c;
+      v |= cs.cur_char;
       next_char(cs);
     } else {
-      v = cs.c;
+      v = cs.cur_char;
       next_char(cs);
     }
     break;
   }
-  if (cs.c != '\'') fatal(cs, Msg::CompileNoQuote);
+  if (cs.cur_char != '\'') fatal(cs, Msg::CompileNoQuote);
   next_char(cs);
   t.kind = T_NUMBER;
   t.value = v;
@@ -594,7 +594,7 @@ void scan_string(Compiler& cs, Token& t) {
   const uint32_t start = cs.text_top;
   next_char(cs);
   for (;;) {
-    const int ch = cs.c;
+    const int ch = cs.cur_char;
     if (ch == '"') {
       next_char(cs);
       break;
@@ -615,7 +615,7 @@ void scan_string(Compiler& cs, Token& t) {
     str_put(cs, ch);
     next_char(cs);
     if (is(ch, CC_LEAD)) {
-      str_put(cs, cs.c);
+      str_put(cs, cs.cur_char);
       next_char(cs);
     }
   }
@@ -642,21 +642,21 @@ void set_float(Token& t, float f) {
 void scan_number(Compiler& cs, Token& t) {
   t.kind = T_NUMBER;
   uint32_t v = 0;
-  if (cs.c == '0') {
+  if (cs.cur_char == '0') {
     next_char(cs);
-    if (cs.c == 'x' || cs.c == 'X') {
+    if (cs.cur_char == 'x' || cs.cur_char == 'X') {
       next_char(cs);
-      while (is(cs.c, CC_HEX)) {
-        v = v * 16 + (is(cs.c, CC_DIGIT) ? cs.c - '0' : (cs.c | 0x20) - 'a' + 10);
+      while (is(cs.cur_char, CC_HEX)) {
+        v = v * 16 + (is(cs.cur_char, CC_DIGIT) ? cs.cur_char - '0' : (cs.cur_char | 0x20) - 'a' + 10);
         next_char(cs);
       }
       t.value = static_cast<int32_t>(v);
       return;
     }
-    if (cs.c == 'b' || cs.c == 'B') {
+    if (cs.cur_char == 'b' || cs.cur_char == 'B') {
       next_char(cs);
-      while (cs.c == '0' || cs.c == '1') {
-        v = v * 2 + (cs.c - '0');
+      while (cs.cur_char == '0' || cs.cur_char == '1') {
+        v = v * 2 + (cs.cur_char - '0');
         next_char(cs);
       }
       t.value = static_cast<int32_t>(v);
@@ -669,24 +669,24 @@ void scan_number(Compiler& cs, Token& t) {
   size_t n = 0;
   bool nonzero = false;
   digits[n++] = '0';
-  while (is(cs.c, CC_DIGIT)) {
-    v = v * 10 + (cs.c - '0');
-    nonzero |= cs.c != '0';
-    if (n < kMaxLine) digits[n++] = static_cast<char>(cs.c);
+  while (is(cs.cur_char, CC_DIGIT)) {
+    v = v * 10 + (cs.cur_char - '0');
+    nonzero |= cs.cur_char != '0';
+    if (n < kMaxLine) digits[n++] = static_cast<char>(cs.cur_char);
     next_char(cs);
   }
-  if (cs.c == '.') {
+  if (cs.cur_char == '.') {
     next_char(cs);
     digits[n++] = '.';
-    while (is(cs.c, CC_DIGIT)) {
-      if (n < kMaxLine) digits[n++] = static_cast<char>(cs.c);
+    while (is(cs.cur_char, CC_DIGIT)) {
+      if (n < kMaxLine) digits[n++] = static_cast<char>(cs.cur_char);
       next_char(cs);
     }
-    if (cs.c == 'f' || cs.c == 'F') next_char(cs);
+    if (cs.cur_char == 'f' || cs.cur_char == 'F') next_char(cs);
     set_float(t, digits_to_float(digits, n, nonzero));
     return;
   }
-  if (cs.c == 'f' || cs.c == 'F') {
+  if (cs.cur_char == 'f' || cs.cur_char == 'F') {
     next_char(cs);
     set_float(t, digits_to_float(digits, n, nonzero));
     return;
@@ -703,42 +703,42 @@ void scan(Compiler& cs, Token& t) {
   }
   t = Token{};
   for (;;) {
-    while (is(cs.c, CC_SPACE)) next_char(cs);
-    const int ch = cs.c;
+    while (is(cs.cur_char, CC_SPACE)) next_char(cs);
+    const int ch = cs.cur_char;
     if (is(ch, CC_IDSTART)) {
       int n = 0;
       uint32_t h = 0;
-      if (cs.nlevels == 0) {
+      if (cs.nmacro_levels == 0) {
         // Fast path in a source line: the name lies in the line buffer,
         // which always ends with a line feed.
-        const uint8_t* q = cs.p - 1;
-        while (q < cs.end && is(*q, CC_IDCHAR)) {
-          const int k = is(*q, CC_LEAD) && q + 1 < cs.end ? 2 : 1;
+        const uint8_t* q = cs.in_pos - 1;
+        while (q < cs.in_end && is(*q, CC_IDCHAR)) {
+          const int k = is(*q, CC_LEAD) && q + 1 < cs.in_end ? 2 : 1;
           for (int i = 0; i < k; ++i) {
             cs.name[n++] = q[i];
             h = h * 7 ^ static_cast<uint32_t>(static_cast<int8_t>(q[i]));
           }
           q += k;
         }
-        cs.p = q;
+        cs.in_pos = q;
         next_char(cs);
       } else {
       do {
-        const int pair = is(cs.c, CC_LEAD);
+        const int pair = is(cs.cur_char, CC_LEAD);
         for (int k = 0; k <= pair; ++k) {
           if (n < kMaxLine) {
-            cs.name[n++] = static_cast<uint8_t>(cs.c);
-            h = h * 7 ^ static_cast<uint32_t>(static_cast<int8_t>(cs.c));
+            cs.name[n++] = static_cast<uint8_t>(cs.cur_char);
+            h = h * 7 ^ static_cast<uint32_t>(static_cast<int8_t>(cs.cur_char));
           }
           next_char(cs);
         }
-      } while (is(cs.c, CC_IDCHAR));
+      } while (is(cs.cur_char, CC_IDCHAR));
       }
       const int g = sym_global(cs, cs.name, n, h, true);
       const Symbol& s = cs.globals[g];
       if (s.kind == SK_MACRO) {
         if (s.type == 0)
-          push_level(cs, macro_text(cs, s), static_cast<uint32_t>(s.aux), cs.c, cs.arg_top);
+          push_level(cs, macro_text(cs, s), static_cast<uint32_t>(s.aux), cs.cur_char, cs.arg_top);
         else
           expand_call(cs, s);
         continue;
@@ -761,10 +761,10 @@ void scan(Compiler& cs, Token& t) {
     }
     if (!(kClasses.c[ch] & CC_OPERATOR)) fatal(cs, Msg::CompileSyntax);
     next_char(cs);
-    const int nx = cs.c;
+    const int nx = cs.cur_char;
     // The current character completes a two-character operator or not.
     auto two = [&](int second, uint8_t both, uint8_t one) {
-      if (cs.c == second) {
+      if (cs.cur_char == second) {
         next_char(cs);
         t.kind = both;
       } else {
@@ -778,15 +778,15 @@ void scan(Compiler& cs, Token& t) {
           cs.comment_depth = 1;
           next_char(cs);
           while (depth > 0) {
-            if (cs.c == '*') {
+            if (cs.cur_char == '*') {
               next_char(cs);
-              if (cs.c == '/') {
+              if (cs.cur_char == '/') {
                 --depth;
                 next_char(cs);
               }
-            } else if (cs.c == '/') {
+            } else if (cs.cur_char == '/') {
               next_char(cs);
-              if (cs.c == '*') {
+              if (cs.cur_char == '*') {
                 ++depth;
                 next_char(cs);
               }
@@ -798,7 +798,7 @@ void scan(Compiler& cs, Token& t) {
           continue;
         }
         if (nx == '/') {
-          while (cs.c != '\n') next_char(cs);
+          while (cs.cur_char != '\n') next_char(cs);
           continue;
         }
         two('=', P_DIV_ASSIGN, P_SLASH);
@@ -1006,9 +1006,9 @@ int lex_line(const Compiler& cs) { return cs.nfiles > 0 ? cs.files[cs.nfiles - 1
 int lex_error_column(const Compiler& cs) {
   // During an expansion: just after the outermost macro call, where its
   // lookahead character was.
-  const uint8_t* p = cs.nlevels > 0 ? cs.levels[0].p - 1 : cs.p;
-  if (p < cs.lp || p > cs.lp + cs.line_len) return cs.line_len;
-  return static_cast<int>(p - cs.lp);
+  const uint8_t* p = cs.nmacro_levels > 0 ? cs.macro_levels[0].resume - 1 : cs.in_pos;
+  if (p < cs.cur_line || p > cs.cur_line + cs.line_len) return cs.line_len;
+  return static_cast<int>(p - cs.cur_line);
 }
 
 }  // namespace zelt::compiler

@@ -144,10 +144,10 @@ struct Label {
 };
 
 struct MacroLevel {
-  const uint8_t* p;      // where scanning resumes
+  const uint8_t* resume;  // where scanning resumes
   const uint8_t* end;
-  int c;                 // the lookahead character that followed the macro name
-  uint32_t arg_restore;  // argument area use to restore when the level ends
+  int lookahead;          // the character that followed the macro name
+  uint32_t arg_restore;   // argument area use to restore when the level ends
 };
 
 struct SourceFile {
@@ -160,9 +160,9 @@ struct SourceFile {
 enum ParseState : uint8_t { PS_BETWEEN, PS_DECLARATION };
 
 struct SwitchState {
-  int reg;        // register holding the switch value
-  int pending;    // label of the failed last test of the previous case group, 0 = none
-  int deflt;      // label of default:, 0 = none
+  int value_reg;      // register holding the switch value
+  int pending_test;   // label of the failed last test of the previous case group, 0 = none
+  int default_label;  // label of default:, 0 = none
 };
 
 struct Compiler {
@@ -170,16 +170,17 @@ struct Compiler {
   uint8_t* out = nullptr;     // host pointer of the image; null while measuring
   ScriptAddr image = 0;
   uint32_t capacity = 0;
-  uint32_t code = 0;          // code length
-  uint32_t data = 0;          // data size, allocated from the end of the image
+  uint32_t code_size = 0;     // bytes of code from the start of the image
+  uint32_t data_size = 0;     // bytes of data, allocated from the end of the image
   uint32_t extern_size = 0;   // bytes of extern variables
   std::vector<Label> labels;  // index 0 is never given out
   bool reachable = true;
 
-  // Register allocator: slot i holds register reg[i].
-  int reg[6] = {};
-  bool used[6] = {};
-  int a = 0, b = 1;
+  // Register allocator: slot i holds register slot_reg[i]; values A and B
+  // are in slots slot_a and slot_b.
+  int slot_reg[6] = {};
+  bool slot_used[6] = {};
+  int slot_a = 0, slot_b = 1;
   int spill[kNodeCells] = {};
   int nspill = 0;
 
@@ -191,15 +192,17 @@ struct Compiler {
   int32_t frame = 0;          // bytes of locals
   int exit_label = 0;
   bool pending_return = false;
-  int brk = 0, cont = 0;      // break and continue labels; 0 = none
-  SwitchState* sw = nullptr;
+  int break_label = 0;        // 0 = none
+  int continue_label = 0;     // 0 = none
+  SwitchState* current_switch = nullptr;
   std::vector<int32_t> case_values;  // of the case group being compiled
-  int depth = 0;              // parser recursion
+  int nesting = 0;            // parser recursion
 
-  // Node pool: [0, lo) kept for the compilation, [hi, kNodeCells) released per statement.
+  // Node pool: [0, pool_low) kept for the compilation, [pool_high, kNodeCells)
+  // released per statement.
   int32_t pool[kNodeCells] = {};
-  int lo = 0, hi = kNodeCells;
-  int pin = kNodeCells;       // lowest high-end node that must live until the function ends
+  int pool_low = 0, pool_high = kNodeCells;
+  int pool_pinned = kNodeCells;  // lowest high-end node that must live until the function ends
   bool low_nodes = true;      // allocate type nodes from the low end
   int32_t ptr_types[8] = {};  // interned pointers to the basic types (index -type)
   int struct_seq = 0;
@@ -209,7 +212,7 @@ struct Compiler {
   uint32_t text_top = 0;
   Symbol globals[kGlobalSymbols];
   int nglobals = 0;
-  uint64_t keys[kGlobalSymbols] = {};  // hash << 16 | length of each global, 0 = free slot
+  uint64_t global_keys[kGlobalSymbols] = {};  // hash << 16 | length of each global, 0 = free slot
   // Locals: entry local_of[g] - 1 is the local meaning of global symbol g.
   Symbol locals[kLocalSymbols];
   int nlocals = 0;
@@ -227,16 +230,16 @@ struct Compiler {
   bool have_ahead = false;
   Token leftover;               // read while joining string literals, not yet handed out
   bool have_leftover = false;
-  int c = '\n';                 // current character
-  const uint8_t* p = nullptr;   // next byte of the current input
-  const uint8_t* end = nullptr;
-  uint8_t line[kMaxLine + 2] = {};  // lines that need rewriting (CR dropped, pairs kept)
-  const uint8_t* lp = line;          // the current line: here or in place in the file text
+  int cur_char = '\n';             // current character
+  const uint8_t* in_pos = nullptr;  // next byte of the current input
+  const uint8_t* in_end = nullptr;
+  uint8_t line_buffer[kMaxLine + 2] = {};  // lines that need rewriting (CR dropped, pairs kept)
+  const uint8_t* cur_line = line_buffer;   // the current line: here or in place in the file text
   int line_len = 0;
-  MacroLevel levels[kMaxMacroDepth];
-  int nlevels = 0;
+  MacroLevel macro_levels[kMaxMacroDepth];
+  int nmacro_levels = 0;
   uint64_t expanded = 0;        // bytes of macro text pushed so far
-  uint8_t args[kArgTextSize] = {};
+  uint8_t arg_text[kArgTextSize] = {};
   uint32_t arg_top = 0;
   bool capturing = false;
   uint32_t capture_restore = 0;

@@ -48,13 +48,17 @@ bool at_goto_label(Compiler& cs) { return tk(cs) == T_IDENT && peek(cs).kind == 
 
 struct LoopLabels {
   Compiler& cs;
-  int brk, cont;
-  SwitchState* sw;
-  explicit LoopLabels(Compiler& c) : cs(c), brk(c.brk), cont(c.cont), sw(c.sw) {}
+  int break_label, continue_label;
+  SwitchState* current_switch;
+  explicit LoopLabels(Compiler& c)
+      : cs(c),
+        break_label(c.break_label),
+        continue_label(c.continue_label),
+        current_switch(c.current_switch) {}
   ~LoopLabels() {
-    cs.brk = brk;
-    cs.cont = cont;
-    cs.sw = sw;
+    cs.break_label = break_label;
+    cs.continue_label = continue_label;
+    cs.current_switch = current_switch;
   }
 };
 
@@ -91,32 +95,32 @@ void if_statement(Compiler& cs) {
 void while_statement(Compiler& cs) {
   LoopLabels saved(cs);
   advance(cs);
-  cs.brk = label_new(cs);
-  cs.cont = label_here(cs);
+  cs.break_label = label_new(cs);
+  cs.continue_label = label_here(cs);
   const int32_t c = paren_condition(cs);
   if (accept(cs, P_SEMI)) {
-    emit_cond_jump(cs, c, true, cs.cont);
+    emit_cond_jump(cs, c, true, cs.continue_label);
   } else {
-    emit_cond_jump(cs, c, false, cs.brk);
+    emit_cond_jump(cs, c, false, cs.break_label);
     body(cs);
-    if (cs.reachable) emit_jump(cs, Op::Jmp, cs.cont);
+    if (cs.reachable) emit_jump(cs, Op::Jmp, cs.continue_label);
   }
-  label_place(cs, cs.brk);
+  label_place(cs, cs.break_label);
 }
 
 // do -> 'do' statement 'while' '(' expr ')' ';'
 void do_statement(Compiler& cs) {
   LoopLabels saved(cs);
   advance(cs);
-  cs.brk = label_new(cs);
-  cs.cont = label_new(cs);
+  cs.break_label = label_new(cs);
+  cs.continue_label = label_new(cs);
   const int top = label_here(cs);
   body(cs);
-  label_place(cs, cs.cont);
+  label_place(cs, cs.continue_label);
   lex_expect(cs, K_WHILE);
   const int32_t c = paren_condition(cs);
   emit_cond_jump(cs, c, true, top);
-  label_place(cs, cs.brk);
+  label_place(cs, cs.break_label);
   lex_expect(cs, P_SEMI);
 }
 
@@ -125,44 +129,44 @@ void for_statement(Compiler& cs) {
   LoopLabels saved(cs);
   advance(cs);
   lex_expect(cs, P_LPAREN);
-  cs.brk = label_new(cs);
+  cs.break_label = label_new(cs);
   if (tk(cs) != P_SEMI) emit_value(cs, scalar_expr(cs));
   lex_expect(cs, P_SEMI);
   const int top = label_here(cs);
-  if (tk(cs) != P_SEMI) emit_cond_jump(cs, scalar_expr(cs), false, cs.brk);
+  if (tk(cs) != P_SEMI) emit_cond_jump(cs, scalar_expr(cs), false, cs.break_label);
   lex_expect(cs, P_SEMI);
   // The step is parsed now and emitted after the body; its nodes stay
   // below the body's statements, which release only their own.
   const int32_t step = tk(cs) != P_RPAREN ? rvalue(cs, parse_expr(cs)) : -1;
   lex_expect(cs, P_RPAREN);
-  cs.cont = step >= 0 ? label_new(cs) : top;
+  cs.continue_label = step >= 0 ? label_new(cs) : top;
   body(cs);
   if (step >= 0) {
-    label_place(cs, cs.cont);
+    label_place(cs, cs.continue_label);
     reg_reset(cs);
     emit_value(cs, step);
   }
   emit_jump(cs, Op::Jmp, top);
-  label_place(cs, cs.brk);
+  label_place(cs, cs.break_label);
 }
 
 // switch -> 'switch' '(' expr ')' statement
 void switch_statement(Compiler& cs) {
   LoopLabels saved(cs);
   advance(cs);
-  cs.brk = label_new(cs);
+  cs.break_label = label_new(cs);
   const int32_t e = paren_condition(cs);
   emit_value(cs, e);
   SwitchState st{reg_a(cs), 0, 0};
-  cs.sw = &st;
+  cs.current_switch = &st;
   // The value always reaches the tests: right after it, a case group needs
   // no jump to its body. When the body does not start with a case label,
   // jump to the first test over whatever comes before it.
   cs.reachable = false;
   const int first = tk(cs) == P_LBRACE ? peek(cs).kind : tk(cs);
   if (first != K_CASE) {
-    st.pending = label_new(cs);
-    emit_jump(cs, Op::Jmp, st.pending);
+    st.pending_test = label_new(cs);
+    emit_jump(cs, Op::Jmp, st.pending_test);
   }
   // Labels are statements of their own, so a body without braces is its
   // labels and the one statement they mark: in `switch (x) case 1: return 1;`
@@ -171,19 +175,19 @@ void switch_statement(Compiler& cs) {
   if (tk(cs) != P_LBRACE)
     while (tk(cs) == K_CASE || tk(cs) == K_DEFAULT || at_goto_label(cs)) statement(cs);
   body(cs);
-  if (st.deflt) {
-    if (cs.reachable) emit_jump(cs, Op::Jmp, cs.brk);
-    if (st.pending) label_place(cs, st.pending);
-    emit_jump(cs, Op::Jmp, st.deflt);
-  } else if (st.pending) {
-    label_place(cs, st.pending);
+  if (st.default_label) {
+    if (cs.reachable) emit_jump(cs, Op::Jmp, cs.break_label);
+    if (st.pending_test) label_place(cs, st.pending_test);
+    emit_jump(cs, Op::Jmp, st.default_label);
+  } else if (st.pending_test) {
+    label_place(cs, st.pending_test);
   }
-  label_place(cs, cs.brk);
+  label_place(cs, cs.break_label);
 }
 
 // case-group -> 'case' const ':' {'case' const ':'}
 void case_group(Compiler& cs) {
-  SwitchState* st = cs.sw;
+  SwitchState* st = cs.current_switch;
   if (!st) fatal(cs, Msg::CompileSyntax);
   cs.case_values.clear();
   do {
@@ -193,29 +197,29 @@ void case_group(Compiler& cs) {
   } while (tk(cs) == K_CASE);
   const int l = label_new(cs);
   if (cs.reachable) emit_jump(cs, Op::Jmp, l);
-  if (st->pending) label_place(cs, st->pending);
+  if (st->pending_test) label_place(cs, st->pending_test);
   const size_t n = cs.case_values.size();
   for (size_t i = 0; i + 1 < n; ++i) {
-    emit(cs, vm::op_ri(Op::CmpImm, st->reg, st->reg, static_cast<uint32_t>(cs.case_values[i])));
+    emit(cs, vm::op_ri(Op::CmpImm, st->value_reg, st->value_reg, static_cast<uint32_t>(cs.case_values[i])));
     emit_jump(cs, Op::Je, l);
   }
-  emit(cs, vm::op_ri(Op::CmpImm, st->reg, st->reg, static_cast<uint32_t>(cs.case_values[n - 1])));
-  st->pending = label_new(cs);
-  emit_jump(cs, Op::Jne, st->pending);
+  emit(cs, vm::op_ri(Op::CmpImm, st->value_reg, st->value_reg, static_cast<uint32_t>(cs.case_values[n - 1])));
+  st->pending_test = label_new(cs);
+  emit_jump(cs, Op::Jne, st->pending_test);
   label_place(cs, l);
 }
 
 // default -> 'default' ':'
 void default_label(Compiler& cs) {
-  SwitchState* st = cs.sw;
-  if (!st || st->deflt) fatal(cs, Msg::CompileSyntax);
+  SwitchState* st = cs.current_switch;
+  if (!st || st->default_label) fatal(cs, Msg::CompileSyntax);
   advance(cs);
   lex_expect(cs, P_COLON);
-  if (!st->pending) {
-    st->pending = label_new(cs);
-    emit_jump(cs, Op::Jmp, st->pending);
+  if (!st->pending_test) {
+    st->pending_test = label_new(cs);
+    emit_jump(cs, Op::Jmp, st->pending_test);
   }
-  st->deflt = label_here(cs);
+  st->default_label = label_here(cs);
 }
 
 // return -> 'return' [expr] ';'
@@ -283,7 +287,7 @@ void jump_statement(Compiler& cs, int label) {
 void statement(Compiler& cs) {
   NestingGuard guard(cs);
   complete_return(cs);
-  const int saved = cs.hi;
+  const int saved = cs.pool_high;
   switch (tk(cs)) {
     case P_LBRACE: compound(cs); break;
     case P_SEMI: advance(cs); break;
@@ -294,8 +298,8 @@ void statement(Compiler& cs) {
     case K_SWITCH: switch_statement(cs); break;
     case K_CASE: case_group(cs); break;
     case K_DEFAULT: default_label(cs); break;
-    case K_BREAK: jump_statement(cs, cs.brk); break;
-    case K_CONTINUE: jump_statement(cs, cs.cont); break;
+    case K_BREAK: jump_statement(cs, cs.break_label); break;
+    case K_CONTINUE: jump_statement(cs, cs.continue_label); break;
     case K_RETURN: return_statement(cs); break;
     case K_GOTO: goto_statement(cs); break;
     case K_ELSE: fatal(cs, Msg::CompileSyntax);
@@ -310,7 +314,7 @@ void statement(Compiler& cs) {
       }
       break;
   }
-  cs.hi = std::min(saved, cs.pin);
+  cs.pool_high = std::min(saved, cs.pool_pinned);
 }
 
 }  // namespace
@@ -320,13 +324,13 @@ void compile_function_body(Compiler& cs) {
   if (tk(cs) != P_LBRACE) fatal(cs, Msg::CompileDeclaration);
   label_place(cs, f.value);
   reg_reset(cs);
-  cs.enter_operand = cs.code + vm::operand_offset(Op::Enter);
+  cs.enter_operand = cs.code_size + vm::operand_offset(Op::Enter);
   emit(cs, vm::op_i(Op::Enter, 0));
   cs.frame = 0;
   cs.exit_label = label_new(cs);
   cs.pending_return = false;
-  cs.brk = cs.cont = 0;
-  cs.sw = nullptr;
+  cs.break_label = cs.continue_label = 0;
+  cs.current_switch = nullptr;
   cs.in_function = true;
   cs.low_nodes = false;
   advance(cs);
@@ -342,7 +346,7 @@ void compile_function_body(Compiler& cs) {
   emit(cs, vm::op_n(Op::Ret));
   cs.in_function = false;
   cs.low_nodes = true;
-  cs.hi = cs.pin = kNodeCells;
+  cs.pool_high = cs.pool_pinned = kNodeCells;
 }
 
 }  // namespace zelt::compiler

@@ -27,7 +27,7 @@ int sym_global(Compiler& cs, const uint8_t* name, int len, uint32_t hash, bool c
   const uint64_t key = uint64_t{hash} << 16 | static_cast<uint16_t>(len);
   uint32_t i = hash % kGlobalSymbols;
   for (int probes = 0; probes < kGlobalSymbols; ++probes) {
-    const uint64_t k = cs.keys[i];
+    const uint64_t k = cs.global_keys[i];
     if (k == 0) {
       if (!create) return -1;
       if (cs.nglobals >= kGlobalSymbols) break;
@@ -36,7 +36,7 @@ int sym_global(Compiler& cs, const uint8_t* name, int len, uint32_t hash, bool c
       s.len = static_cast<uint16_t>(len);
       s.kind = SK_UNDEF;
       s.hash = hash;
-      cs.keys[i] = key;
+      cs.global_keys[i] = key;
       ++cs.nglobals;
       return static_cast<int>(i);
     }

@@ -3,16 +3,16 @@
 namespace zelt::compiler {
 
 int32_t node_alloc_low(Compiler& cs, int cells) {
-  if (cs.hi - cs.lo < cells) fatal(cs, Msg::CompileHeapOverflow);
-  const int32_t at = cs.lo;
-  cs.lo += cells;
+  if (cs.pool_high - cs.pool_low < cells) fatal(cs, Msg::CompileHeapOverflow);
+  const int32_t at = cs.pool_low;
+  cs.pool_low += cells;
   return at;
 }
 
 int32_t node_alloc_high(Compiler& cs, int cells) {
-  if (cs.hi - cs.lo < cells) fatal(cs, Msg::CompileHeapOverflow);
-  cs.hi -= cells;
-  return cs.hi;
+  if (cs.pool_high - cs.pool_low < cells) fatal(cs, Msg::CompileHeapOverflow);
+  cs.pool_high -= cells;
+  return cs.pool_high;
 }
 
 void types_init(Compiler& cs) {
