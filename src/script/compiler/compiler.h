@@ -46,11 +46,18 @@ struct CompileResult {
 int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity,
                    CompileResult* result = nullptr);
 
+// What a SourceReader returns.
+enum SourceStatus : int {
+  kSourceRead = 0,
+  kSourceNoMemory = 1,
+  kSourceCannotOpen = 2,
+  kSourceCannotRead = 3,
+};
+
 // How the compiler reads a whole source file (path is the script path:
 // script folder followed by the name). The default reads through
 // OpenExpFile; tests, benchmarks and fuzz targets may serve sources from
-// memory. Returns 0 on success, else the failure: 2 cannot be opened,
-// 3 cannot be read, 1 no memory.
+// memory. Returns a SourceStatus.
 using SourceReader = int (*)(std::string_view path, std::vector<uint8_t>& text);
 void set_source_reader(SourceReader reader);  // nullptr restores the default
 

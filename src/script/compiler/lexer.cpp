@@ -56,22 +56,22 @@ constexpr Keyword kKeywords[] = {
 
 int read_with_exp_file(std::string_view path, std::vector<uint8_t>& text) {
   files::ExpFile* e = files::OpenExpFile(path);
-  if (!e) return 2;
+  if (!e) return kSourceCannotOpen;
   const int32_t size = files::exp_size(e);
-  int status = 0;
+  SourceStatus status = kSourceRead;
   if (size < 0) {
-    status = 3;
+    status = kSourceCannotRead;
   } else {
     try {
       text.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
-      status = 1;
+      status = kSourceNoMemory;
     }
     uint32_t got = 0;
-    if (status == 0 && size > 0 &&
+    if (status == kSourceRead && size > 0 &&
         (!files::exp_read(e, text.data(), static_cast<uint32_t>(size), &got) ||
          got != static_cast<uint32_t>(size)))
-      status = 3;
+      status = kSourceCannotRead;
   }
   files::exp_close(e);
   return status;
@@ -505,10 +505,18 @@ void expand_call(Compiler& cs, const Symbol& m) {
 
 // ---- tokens ----
 
-// The value of the escape whose first character (after the backslash) is
-// current; -1 for an escaped line feed. A double-byte character gives
-// lead * 256 + trail with bit 16 set.
-int escape(Compiler& cs) {
+// What an escape stands for.
+struct Escape {
+  enum Kind : uint8_t {
+    kLineJoin,  // an escaped line feed: nothing
+    kByte,      // value: the byte (numeric escapes may exceed 255)
+    kPair,      // value: a double-byte character, lead * 256 + trail
+  } kind;
+  int value;
+};
+
+// The escape whose first character (after the backslash) is current.
+Escape escape(Compiler& cs) {
   int v = cs.cur_char;
   switch (cs.cur_char) {
     case 'n': v = 10; break;
@@ -518,7 +526,7 @@ int escape(Compiler& cs) {
     case 'f': v = 12; break;
     case '\n':
       next_char(cs);
-      return -1;
+      return {Escape::kLineJoin, 0};
     case 'x': {
       next_char(cs);
       v = 0;
@@ -526,7 +534,7 @@ int escape(Compiler& cs) {
         v = v * 16 + (is(cs.cur_char, CC_DIGIT) ? cs.cur_char - '0' : (cs.cur_char | 0x20) - 'a' + 10);
         next_char(cs);
       }
-      return v;
+      return {Escape::kByte, v};
     }
     case '0': {
       next_char(cs);
@@ -535,7 +543,7 @@ int escape(Compiler& cs) {
         v = v * 8 + cs.cur_char - '0';
         next_char(cs);
       }
-      return v;
+      return {Escape::kByte, v};
     }
     default:
       if (cs.cur_char >= '1' && cs.cur_char <= '9') {
@@ -545,17 +553,19 @@ int escape(Compiler& cs) {
           v = v * 10 + cs.cur_char - '0';
           next_char(cs);
         }
-        return v;
+        return {Escape::kByte, v};
       }
       if (is(cs.cur_char, CC_LEAD)) {
         v = cs.cur_char << 8;
         next_char(cs);
-        v |= cs.cur_char | 0x10000;
+        v |= cs.cur_char;
+        next_char(cs);
+        return {Escape::kPair, v};
       }
       break;
   }
   next_char(cs);
-  return v;
+  return {Escape::kByte, v};
 }
 
 void scan_char_literal(Compiler& cs, Token& t) {
@@ -565,9 +575,9 @@ void scan_char_literal(Compiler& cs, Token& t) {
     if (cs.cur_char == '\n') fatal(cs, Msg::CompileStringLine);
     if (cs.cur_char == '\\') {
       next_char(cs);
-      v = escape(cs);
-      if (v < 0) continue;
-      v &= 0xFFFF;
+      const Escape e = escape(cs);
+      if (e.kind == Escape::kLineJoin) continue;
+      v = e.value;
     } else if (is(cs.cur_char, CC_LEAD)) {
       v = cs.cur_char << 8;
       next_char(cs);
@@ -602,14 +612,9 @@ void scan_string(Compiler& cs, Token& t) {
     if (ch == '\n') fatal(cs, Msg::CompileStringLine);
     if (ch == '\\') {
       next_char(cs);
-      const int v = escape(cs);
-      if (v < 0) continue;
-      if (v & 0x10000) {
-        str_put(cs, (v >> 8) & 0xFF);
-        str_put(cs, v & 0xFF);
-      } else {
-        str_put(cs, v);
-      }
+      const Escape e = escape(cs);
+      if (e.kind == Escape::kPair) str_put(cs, e.value >> 8);
+      if (e.kind != Escape::kLineJoin) str_put(cs, e.value);
       continue;
     }
     str_put(cs, ch);
@@ -935,10 +940,11 @@ void lex_open_source(Compiler& cs, std::string_view name) {
   SourceFile& f = cs.files[cs.nfiles];
   f.text.clear();
   const int status = g_reader(std::string_view(path, n), f.text);
-  if (status != 0) {
+  if (status != kSourceRead) {
     f.text.clear();
-    fatal(cs, status == 1 ? Msg::CompileNoMemory
-                          : status == 3 ? Msg::CompileReadFailed : Msg::CompileOpenFailed);
+    fatal(cs, status == kSourceNoMemory   ? Msg::CompileNoMemory
+              : status == kSourceCannotRead ? Msg::CompileReadFailed
+                                            : Msg::CompileOpenFailed);
   }
   try {
     f.text.push_back('\n');

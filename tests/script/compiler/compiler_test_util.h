@@ -35,9 +35,9 @@ inline std::map<std::string, std::string>& sources() {
 
 inline int memory_reader(std::string_view path, std::vector<uint8_t>& text) {
   const auto it = sources().find(std::string(path));
-  if (it == sources().end()) return 2;
+  if (it == sources().end()) return kSourceCannotOpen;
   text.assign(it->second.begin(), it->second.end());
-  return 0;
+  return kSourceRead;
 }
 
 // Test built-ins, declared in sources with `#trap` lines (kHeader):

@@ -40,6 +40,8 @@ TEST_F(Lexer, NumbersAndCharacterLiterals) {
       {"out('\\q')", "113"},
       {"out('\\\\')", "92"},
       {"out('あ')", "33440"},        // lead byte * 256 + trail byte (0x82 0xA0)
+      {"out('\\あ')", "33440"},     // an escaped double-byte character is the same
+      {"out('\\\nA')", "65"},       // an escaped line feed is skipped
       {"out(0x10f)", "271"},
   };
   for (const Case& c : cases) {
@@ -75,6 +77,7 @@ TEST_F(Lexer, StringLiteralsAndEscapes) {
       {"\"ab\" /* c */\n  \"cd\" \"\"", "abcd"},
       {"\"line\\\ncontinues\"", "linecontinues"},
       {R"("表示")", "表示"},  // the trail byte of 表 is a backslash
+      {R"("a\あb")", "aあb"},  // an escaped double-byte character stays whole
   };
   for (const Case& c : cases) {
     const Compiled k = compile(std::string(kHeader) + "void main() { outs(" + c.literal + "); }");

@@ -56,8 +56,8 @@ TEST_F(Report, AMainFileThatCannotBeOpenedHasNoEcho) {
 }
 
 int failing_reader(std::string_view path, std::vector<uint8_t>& text) {
-  if (path == "unreadable.h") return 3;
-  if (path == "huge.h") return 1;
+  if (path == "unreadable.h") return kSourceCannotRead;
+  if (path == "huge.h") return kSourceNoMemory;
   return memory_reader(path, text);
 }
 
