@@ -18,9 +18,9 @@ namespace {
 std::string g_source;
 int g_lines = 0;
 
-int serve_source(std::string_view, std::vector<uint8_t>& text) {
+zelt::SourceStatus serve_source(std::string_view, std::vector<uint8_t>& text) {
   text.assign(g_source.begin(), g_source.end());
-  return 0;
+  return zelt::kSourceRead;
 }
 
 // Appends one line made of the given pieces.
@@ -101,13 +101,13 @@ void BM_CompileTwoPasses(benchmark::State& state) {
   zelt::set_source_reader(serve_source);
   for (auto _ : state) {
     zelt::CompileResult measure;
-    if (!zelt::compile_script("bench.c", 0, 0, &measure)) {
+    if (!zelt::compile_script("bench.c", 0, 0, {}, &measure)) {
       state.SkipWithError(("does not compile: " + measure.report).c_str());
       break;
     }
     const zelt::ProgramImage image = zelt::program_image_create(measure.code_size + measure.data_size);
     zelt::CompileResult result;
-    const int ok = zelt::compile_script("bench.c", image.base, image.size, &result);
+    const int ok = zelt::compile_script("bench.c", image.base, image.size, {}, &result);
     zelt::program_image_release(image);
     if (!ok) {
       state.SkipWithError("the emitting pass failed");

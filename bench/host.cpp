@@ -31,11 +31,11 @@ std::map<std::string, std::string, std::less<>>& sources() {
   return files;
 }
 
-int memory_reader(std::string_view path, std::vector<uint8_t>& text) {
+zelt::SourceStatus memory_reader(std::string_view path, std::vector<uint8_t>& text) {
   const auto it = sources().find(path);
-  if (it == sources().end()) return 2;
+  if (it == sources().end()) return zelt::kSourceCannotOpen;
   text.assign(it->second.begin(), it->second.end());
-  return 0;
+  return zelt::kSourceRead;
 }
 
 const char* const kTightLoop =

@@ -11,7 +11,6 @@
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
-#include "core/app.h"
 #include "core/config.h"
 #include "core/messages.h"
 #include "tools/tools.h"
@@ -39,24 +38,23 @@ struct ToolImage {
 // (the report has been written to stderr).
 bool compile_for_tool(std::string_view path, ToolImage& out) {
   config_defaults();
-  if (config().Error == 0) config().Error = 1;
   set_message_sink(report_to_stderr);
   const size_t slash = path.rfind('/');
   std::string folder = slash == std::string_view::npos ? "" : cp932::from_utf8(path.substr(0, slash + 1));
   for (char& c : folder)
     if (c == '/') c = '\\';
-  app().script_folder = folder;
+  const CompileOptions options{folder, true};
   const std::string name = cp932::from_utf8(slash == std::string_view::npos ? path : path.substr(slash + 1));
   extern_area_allocate(config().HeapSize);
   CompileResult measure;
-  if (!compile_script(name, 0, 0, &measure)) return false;
+  if (!compile_script(name, 0, 0, options, &measure)) return false;
   out.image = program_image_create(measure.code_size + measure.data_size);
   if (!out.image) {
     std::fprintf(stderr, "zelt: no memory for a program image of %u bytes\n",
                  measure.code_size + measure.data_size);
     return false;
   }
-  return compile_script(name, out.image.base, out.image.size, &out.result) != 0;
+  return compile_script(name, out.image.base, out.image.size, options, &out.result) != 0;
 }
 
 }  // namespace

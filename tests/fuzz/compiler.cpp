@@ -21,9 +21,9 @@ size_t g_size = 0;
 
 // Every file name reads the input; include-once and the nesting limit end
 // the recursion.
-int serve_input(std::string_view, std::vector<uint8_t>& text) {
+zelt::SourceStatus serve_input(std::string_view, std::vector<uint8_t>& text) {
   text.assign(g_data, g_data + g_size);
-  return 0;
+  return zelt::kSourceRead;
 }
 
 int discard(std::string_view, std::string_view) { return zelt::kIdOk; }
@@ -43,13 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_data = data;
   g_size = size;
   zelt::CompileResult measure;
-  if (!zelt::compile_script("fuzz.c", 0, 0, &measure)) return 0;
+  if (!zelt::compile_script("fuzz.c", 0, 0, {}, &measure)) return 0;
   const uint32_t total = measure.code_size + measure.data_size;
   if (total > (64u << 20)) return 0;
   const zelt::ProgramImage image = zelt::program_image_create(total);
   if (!image) return 0;
   zelt::CompileResult result;
-  zelt::compile_script("fuzz.c", image.base, image.size, &result);
+  zelt::compile_script("fuzz.c", image.base, image.size, {}, &result);
   zelt::extern_functions_forget_image(image.base);
   zelt::program_image_release(image);
   return 0;

@@ -8,8 +8,8 @@
 // that will run. Callers usually compile twice: once with no image to
 // measure (code size + data size), then into an image of that size.
 //
-// Errors are collected into a report (only when [General] Error is non-zero)
-// and shown once through the message reporter at level 1: a measuring pass
+// Errors are collected into a report (only when the options ask for it) and
+// shown once through the message reporter at level 1: a measuring pass
 // shows it only when it fails, since the emitting pass that follows a
 // successful measurement shows the same report.
 #pragma once
@@ -39,11 +39,16 @@ struct CompileResult {
   std::string report;
 };
 
-// Compiles the source `name` (relative to app().script_folder). With image
-// 0 nothing is stored and the call only measures; otherwise code and data
-// go into the `capacity` bytes at script address `image`. Returns 1 on
+struct CompileOptions {
+  std::string script_folder;  // code page 932 prefix of every source path, "" or ending in "\"
+  bool report_errors = true;  // collect and show the error report ([General] Error non-zero)
+};
+
+// Compiles the source `name` (relative to the options' script folder). With
+// image 0 nothing is stored and the call only measures; otherwise code and
+// data go into the `capacity` bytes at script address `image`. Returns 1 on
 // success, 0 on failure.
-int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity,
+int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity, const CompileOptions& options,
                    CompileResult* result = nullptr);
 
 // What a SourceReader returns.
@@ -57,8 +62,8 @@ enum SourceStatus : int {
 // How the compiler reads a whole source file (path is the script path:
 // script folder followed by the name). The default reads through
 // OpenExpFile; tests, benchmarks and fuzz targets may serve sources from
-// memory. Returns a SourceStatus.
-using SourceReader = int (*)(std::string_view path, std::vector<uint8_t>& text);
+// memory.
+using SourceReader = SourceStatus (*)(std::string_view path, std::vector<uint8_t>& text);
 void set_source_reader(SourceReader reader);  // nullptr restores the default
 
 }  // namespace zelt

@@ -14,7 +14,6 @@
 #include "script/compiler/parse.h"
 #include "script/compiler/symbols.h"
 #include "script/compiler/types.h"
-#include "core/config.h"
 
 namespace zelt::compiler {
 
@@ -152,9 +151,10 @@ void commit_externs(Compiler& cs) {
 
 namespace zelt {
 
-int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity, CompileResult* result) {
+int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity, const CompileOptions& options,
+                   CompileResult* result) {
   using namespace compiler;
-  const bool reporting = config().Error != 0;
+  const bool reporting = options.report_errors;
   std::unique_ptr<Compiler> cs(new (std::nothrow) Compiler);
   if (!cs) {
     if (reporting) {
@@ -166,6 +166,7 @@ int compile_script(std::string_view name, ScriptAddr image, uint32_t capacity, C
     return 0;
   }
   cs->reporting = reporting;
+  cs->script_folder = options.script_folder;
   cs->result = result;
   if (result) {
     result->linked_images.clear();

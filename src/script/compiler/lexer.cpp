@@ -10,7 +10,6 @@
 #include "core/cp932.h"
 #include "files/exp_file.h"
 #include "script/compiler/symbols.h"
-#include "core/app.h"
 
 namespace zelt::compiler {
 namespace {
@@ -54,7 +53,7 @@ constexpr Keyword kKeywords[] = {
 
 // ---- source files ----
 
-int read_with_exp_file(std::string_view path, std::vector<uint8_t>& text) {
+SourceStatus read_with_exp_file(std::string_view path, std::vector<uint8_t>& text) {
   files::ExpFile* e = files::OpenExpFile(path);
   if (!e) return kSourceCannotOpen;
   const int32_t size = files::exp_size(e);
@@ -922,7 +921,7 @@ void lex_init(Compiler& cs) {
 }
 
 void lex_open_source(Compiler& cs, std::string_view name) {
-  const std::string& folder = app().script_folder;
+  const std::string_view folder = cs.script_folder;
   const size_t n = folder.size() + name.size();
   if (cs.nfiles == 0) {
     const size_t keep = std::min(folder.size(), static_cast<size_t>(kPathSize - 1));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "script/compiler/compiler.h"
@@ -258,6 +259,7 @@ struct Compiler {
 
   // Report
   bool reporting = false;
+  std::string_view script_folder;  // prefix of every source path (the caller's options)
   char report[kReportSize] = {};
   uint32_t report_len = 0;
   Msg fatal_msg = Msg::CompileInternal;

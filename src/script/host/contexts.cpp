@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/app.h"
+#include "core/config.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/host/host.h"
@@ -117,16 +119,17 @@ int32_t image_reference_count(ScriptAddr base) {
 ScriptContext* compile_script_file(std::string_view name, int32_t program_size, int32_t stack_size) {
   if (name.size() >= kScriptNameLimit || !has_script_extension(name)) return nullptr;
   if (program_size < 0) return nullptr;
+  const CompileOptions options{app().script_folder, config().Error != 0};
   uint32_t size = static_cast<uint32_t>(program_size);
   if (size == 0) {
     CompileResult measured;
-    if (!compile_script(name, 0, 0, &measured)) return nullptr;
+    if (!compile_script(name, 0, 0, options, &measured)) return nullptr;
     size = measured.code_size + measured.data_size;
   }
   ScriptContext* context = context_create(size, stack_size);
   if (!context) return nullptr;
   CompileResult result;
-  if (!compile_script(name, context->image_base, size, &result)) {
+  if (!compile_script(name, context->image_base, size, options, &result)) {
     context_free(context);
     return nullptr;
   }

@@ -168,7 +168,7 @@ TEST_F(Codegen, MeasuringAndEmittingPassesAgree) {
                            "void main() { int i; for (i = 0; i < 3; i++) out(g(t[i])); outs(m); }\n";
   source("test.c", text);
   CompileResult measure;
-  ASSERT_TRUE(compile_script("test.c", 0, 0, &measure));
+  ASSERT_TRUE(compile_script("test.c", 0, 0, options_, &measure));
   const Compiled c = compile_file("test.c");
   ASSERT_TRUE(c.ok);
   EXPECT_EQ(measure.code_size, c.result.code_size);

@@ -33,7 +33,7 @@ inline std::map<std::string, std::string>& sources() {
   return files;
 }
 
-inline int memory_reader(std::string_view path, std::vector<uint8_t>& text) {
+inline SourceStatus memory_reader(std::string_view path, std::vector<uint8_t>& text) {
   const auto it = sources().find(std::string(path));
   if (it == sources().end()) return kSourceCannotOpen;
   text.assign(it->second.begin(), it->second.end());
@@ -94,8 +94,7 @@ class CompilerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     config_defaults();
-    config().Error = 1;
-    app().script_folder.clear();
+    options_ = {};
     sources().clear();
     outputs().clear();
     shown_.clear();
@@ -124,7 +123,7 @@ class CompilerTest : public ::testing::Test {
 
   // Adds a source file (UTF-8 text is converted to code page 932).
   void source(const std::string& name, std::string_view text) {
-    sources()[app().script_folder + name] = cp932::from_utf8(text);
+    sources()[options_.script_folder + name] = cp932::from_utf8(text);
   }
 
   // Measures, then compiles into an image of the measured size (or of
@@ -135,7 +134,7 @@ class CompilerTest : public ::testing::Test {
     uint32_t size = capacity;
     if (size == 0) {
       CompileResult measure;
-      if (!compile_script(name, 0, 0, &measure)) {
+      if (!compile_script(name, 0, 0, options_, &measure)) {
         c.report = utf8(measure.report);
         return c;
       }
@@ -144,7 +143,7 @@ class CompilerTest : public ::testing::Test {
     c.image = program_image_create(size);
     if (!c.image) return c;
     images_.push_back(c.image);
-    c.ok = compile_script(name, c.image.base, size, &c.result) != 0;
+    c.ok = compile_script(name, c.image.base, size, options_, &c.result) != 0;
     c.report = utf8(c.result.report);
     return c;
   }
@@ -243,6 +242,7 @@ class CompilerTest : public ::testing::Test {
     return s;
   }
 
+  CompileOptions options_;  // what the compiler is told: script folder, error report
   std::vector<ProgramImage> images_;
   static inline std::vector<std::string> shown_;
 };

@@ -188,7 +188,7 @@ TEST_F(Decl, ExternFunctionTableEntries) {
   EXPECT_FALSE(extern_functions_find("g", nullptr));
   // The measuring pass records nothing either.
   source("three.c", "extern int h() { return 3; }\nvoid main() { }\n");
-  ASSERT_TRUE(compile_script("three.c", 0, 0));
+  ASSERT_TRUE(compile_script("three.c", 0, 0, options_));
   EXPECT_FALSE(extern_functions_find("h", nullptr));
   // Names of 32 bytes or more are rejected.
   const std::string long_name(32, 'n');

@@ -277,7 +277,7 @@ TEST_F(Lexer, IncludeNesting) {
 }
 
 TEST_F(Lexer, SourcePathsOf260BytesAreRejected) {
-  app().script_folder = std::string(250, 'd') + "\\";
+  options_.script_folder = std::string(250, 'd') + "\\";
   source("a.c", "void main() {}\n");  // 251 + 3 bytes: fits
   EXPECT_TRUE(compile_file("a.c").ok);
   const std::string name(8, 'b');
@@ -288,7 +288,7 @@ TEST_F(Lexer, SourcePathsOf260BytesAreRejected) {
 }
 
 TEST_F(Lexer, ScriptFolderPrefixesEverySource) {
-  app().script_folder = "scripts\\";
+  options_.script_folder = "scripts\\";
   source("lib.h", "int lib;\n");
   source("test.c", "#include \"lib.h\"\nvoid main() { lib = 1; }\n");
   const Compiled c = compile_file("test.c");

@@ -55,7 +55,7 @@ TEST_F(Report, AMainFileThatCannotBeOpenedHasNoEcho) {
   EXPECT_EQ(c.report, "absent.c(0) : ファイルのオープンに失敗しました。\n");
 }
 
-int failing_reader(std::string_view path, std::vector<uint8_t>& text) {
+SourceStatus failing_reader(std::string_view path, std::vector<uint8_t>& text) {
   if (path == "unreadable.h") return kSourceCannotRead;
   if (path == "huge.h") return kSourceNoMemory;
   return memory_reader(path, text);
@@ -80,7 +80,7 @@ TEST_F(Report, IsShownOnceAtLevel1AndOnlyWhenErrorIsSet) {
   const std::string warn = "void main() { int x; x = 1 }\n";  // a missing ';' only
   source("test.c", warn);
   // A successful measuring pass shows nothing; the emitting pass shows the report.
-  EXPECT_TRUE(compile_script("test.c", 0, 0));
+  EXPECT_TRUE(compile_script("test.c", 0, 0, options_));
   EXPECT_TRUE(shown_.empty());
   const Compiled c = compile_file("test.c");
   EXPECT_TRUE(c.ok);
@@ -92,7 +92,7 @@ TEST_F(Report, IsShownOnceAtLevel1AndOnlyWhenErrorIsSet) {
   EXPECT_EQ(shown_, std::vector<std::string>{"test.c(1) : 文法エラー。\nvoid main() { @■ }"});
   // With Error = 0 nothing is collected or shown, and the result is the same.
   shown_.clear();
-  config().Error = 0;
+  options_.report_errors = false;
   const Compiled quiet = compile_file("test.c");
   EXPECT_FALSE(quiet.ok);
   EXPECT_EQ(quiet.report, "");
@@ -118,7 +118,7 @@ TEST_F(Report, SourcesAreReadThroughTheFileLayer) {
   test::TempDir dir;
   test::ScopedCwd cwd(dir.path());
   set_source_reader(nullptr);
-  app().script_folder = "scripts\\";
+  options_.script_folder = "scripts\\";
   dir.write("scripts/defs.h", "int shared = 5;\n");
   const std::string main_text = std::string(kHeader) + "#include \"Defs.h\"\nvoid main() { out(shared); }\n";
   // A compressed main file that includes a plain one (found ignoring case).

@@ -44,7 +44,7 @@ TEST_F(CompileFile, OnlyDotCNamesShorterThan260BytesAreCompiled) {
 TEST_F(CompileFile, ProgramAndStackSizes) {
   add("s.c", "char *text = \"abcdef\";\nint main() { return text[0]; }\n");
   CompileResult measured;
-  ASSERT_EQ(compile_script("s.c", 0, 0, &measured), 1) << measured.report;
+  ASSERT_EQ(compile_script("s.c", 0, 0, {}, &measured), 1) << measured.report;
   const int32_t exact = static_cast<int32_t>(measured.code_size + measured.data_size);
   struct Case {
     int32_t program_size, stack_size;

@@ -52,14 +52,14 @@ inline Recorded& recorded() {
   return r;
 }
 
-inline int memory_reader(std::string_view path, std::vector<uint8_t>& text) {
+inline SourceStatus memory_reader(std::string_view path, std::vector<uint8_t>& text) {
   Recorded& r = recorded();
   std::lock_guard lock(r.mutex);
   ++r.reads;
   const auto it = r.sources.find(std::string(path));
-  if (it == r.sources.end()) return 2;
+  if (it == r.sources.end()) return kSourceCannotOpen;
   text.assign(it->second.begin(), it->second.end());
-  return 0;
+  return kSourceRead;
 }
 
 inline int record_message(std::string_view text, std::string_view) {
