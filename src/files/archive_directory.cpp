@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <mutex>
 #include <new>
 
 #include "core/cp932.h"
+#include "files/fd_io.h"
 
 namespace zelt::files::archive {
 
@@ -38,16 +38,7 @@ const DirEntry* Directory::find(std::string_view member) const {
 namespace {
 
 bool read_at(int fd, void* buffer, size_t count, uint64_t offset) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (count > 0) {
-    const ssize_t n = ::pread(fd, p, count, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    count -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return true;
+  return read_full_at(fd, buffer, count, offset) == static_cast<ssize_t>(count);
 }
 
 // ---- the cache ----

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "files/fd_io.h"
+
 namespace zelt::files {
 
 bool AtomicFile::open(const std::string& target) {
@@ -50,21 +52,7 @@ bool AtomicFile::open(const std::string& target) {
   return true;
 }
 
-bool AtomicFile::write(const void* data, size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
+bool AtomicFile::write(const void* data, size_t size) { return write_full(fd_, data, size) >= 0; }
 
 bool AtomicFile::commit(bool durable) {
   if (fd_ < 0) {

@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <bit>
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <string>
 
 #include "files/archive_directory.h"
 #include "core/cp932.h"
+#include "files/fd_io.h"
 #include "files/host_path.h"
 #include "core/app.h"
 #include "core/config.h"
@@ -66,19 +66,6 @@ int open_on_disk_or_cd(std::string_view path) {
   return fd;
 }
 
-bool read_at(int fd, void* buffer, size_t count, uint64_t offset, size_t& got) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  got = 0;
-  while (got < count) {
-    const ssize_t n = ::pread(fd, p + got, count - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 FastFile* fail(FastFile* f, int fd, Msg message, const std::string& path) {
   if (fd >= 0) ::close(fd);
   delete f;
@@ -114,10 +101,9 @@ FastFile* OpenFastFile(std::string_view script_path) {
     if (fd < 0) continue;
 
     uint8_t header[archive::kHeaderSize];
-    size_t got = 0;
     struct stat st {};
-    if (!read_at(fd, header, sizeof header, 0, got) || got != sizeof header || !archive::has_magic(header) ||
-        ::fstat(fd, &st) != 0) {
+    if (read_full_at(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+        !archive::has_magic(header) || ::fstat(fd, &st) != 0) {
       return fail(f, fd, Msg::FastFileRead, path);
     }
     std::shared_ptr<const archive::Directory> directory;
@@ -159,11 +145,11 @@ int fast_read(FastFile* f, void* buffer, uint32_t count, uint32_t* got) {
   }
   if (count == 0) return 1;
   if (!buffer) return 0;
-  size_t n = 0;
-  const bool ok = read_at(f->fd, buffer, count, f->position, n);
-  f->position += n;
+  const ssize_t n = read_full_at(f->fd, buffer, count, f->position);
+  if (n < 0) return 0;
+  f->position += static_cast<uint64_t>(n);
   if (got) *got = static_cast<uint32_t>(n);
-  return ok ? 1 : 0;
+  return 1;
 }
 
 int32_t fast_seek(FastFile* f, int32_t distance, int origin) {

@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "core/cp932.h"
+#include "files/fd_io.h"
 
 namespace zelt {
 
@@ -49,19 +50,9 @@ bool read_file(const std::string& path, std::string& out) {
   }
   out.clear();
   out.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
+  const bool ok = files::read_to_end(fd, out);
   ::close(fd);
-  return true;
+  return ok;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/atomic_file.h"
+#include "files/fd_io.h"
 #include "files/lzw.h"
 #include "tools/tools.h"
 
@@ -35,21 +36,11 @@ bool read_whole(const std::string& path, std::string& out) {
     return false;
   }
   out.clear();
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      errno = error;
-      return false;
-    }
-    if (n == 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
+  const bool ok = files::read_to_end(fd, out);
+  const int error = errno;
   ::close(fd);
-  return true;
+  errno = error;
+  return ok;
 }
 
 bool write_to_file(void* context, const uint8_t* data, size_t size) {

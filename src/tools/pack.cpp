@@ -17,6 +17,7 @@
 #include "files/archive_format.h"
 #include "files/atomic_file.h"
 #include "core/cp932.h"
+#include "files/fd_io.h"
 #include "tools/tools.h"
 
 namespace zelt::tools {
@@ -32,21 +33,11 @@ int fail(const char* tool, const std::string& message) {
 
 std::string errno_text() { return std::strerror(errno); }
 
+// False with errno set, EIO when the file ends early.
 bool read_at(int fd, void* buffer, size_t count, uint64_t offset) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (count > 0) {
-    const ssize_t n = ::pread(fd, p, count, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    p += n;
-    count -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return true;
+  const ssize_t n = files::read_full_at(fd, buffer, count, offset);
+  if (n >= 0 && static_cast<size_t>(n) < count) errno = EIO;
+  return n >= 0 && static_cast<size_t>(n) == count;
 }
 
 // Copies size bytes of in from offset to out.
