@@ -1,6 +1,5 @@
 #include "files/archive_directory.h"
 
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "core/cp932.h"
 #include "files/fd_io.h"
+#include "files/file_stamp.h"
 
 namespace zelt::files::archive {
 
@@ -44,10 +44,7 @@ bool read_at(int fd, void* buffer, size_t count, uint64_t offset) {
 // ---- the cache ----
 
 struct CacheEntry {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{}, ctime{};
+  FileStamp stamp;
   std::array<uint8_t, kHeaderSize> header{};
   std::shared_ptr<const Directory> directory;
   uint64_t last_use = 0;
@@ -62,13 +59,10 @@ uint64_t use_clock = 0;
 std::atomic<uint64_t> reads{0};
 std::atomic<int> racy_margin_seconds{2};
 
-bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
 size_t directory_bytes(const Directory& d) { return d.entries.size() * sizeof(DirEntry) + d.names.size(); }
 
 bool matches(const CacheEntry& c, const struct stat& st, const uint8_t* header) {
-  return c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size && same_time(c.mtime, st.st_mtim) &&
-         same_time(c.ctime, st.st_ctim) && std::equal(c.header.begin(), c.header.end(), header);
+  return c.stamp.matches(st) && std::equal(c.header.begin(), c.header.end(), header);
 }
 
 std::shared_ptr<const Directory> cache_find(const struct stat& st, const uint8_t* header) {
@@ -85,13 +79,11 @@ std::shared_ptr<const Directory> cache_find(const struct stat& st, const uint8_t
 void cache_insert(const struct stat& st, const uint8_t* header, std::shared_ptr<const Directory> directory) {
   const size_t bytes = directory_bytes(*directory);
   if (bytes > kMaxCachedBytes) return;
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  if (now.tv_sec - std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec) < racy_margin_seconds.load()) return;
+  if (changed_recently(st, racy_margin_seconds.load())) return;
 
   std::lock_guard lock(cache_mutex);
   // One entry per file: an older directory of the same file is replaced.
-  std::erase_if(cache, [&](const CacheEntry& c) { return c.dev == st.st_dev && c.ino == st.st_ino; });
+  std::erase_if(cache, [&](const CacheEntry& c) { return c.stamp.same_file(st); });
   size_t total = bytes;
   for (const CacheEntry& c : cache) total += directory_bytes(*c.directory);
   while (!cache.empty() && (cache.size() >= kMaxCachedArchives || total > kMaxCachedBytes)) {
@@ -101,11 +93,7 @@ void cache_insert(const struct stat& st, const uint8_t* header, std::shared_ptr<
     cache.erase(oldest);
   }
   CacheEntry& c = cache.emplace_back();
-  c.dev = st.st_dev;
-  c.ino = st.st_ino;
-  c.size = st.st_size;
-  c.mtime = st.st_mtim;
-  c.ctime = st.st_ctim;
+  c.stamp = FileStamp::of(st);
   std::copy(header, header + kHeaderSize, c.header.begin());
   c.directory = std::move(directory);
   c.last_use = ++use_clock;

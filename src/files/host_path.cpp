@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "core/cp932.h"
+#include "files/file_stamp.h"
 
 namespace zelt::files {
 
@@ -37,20 +37,15 @@ int drive_index(std::string_view p) {
 // (cp932::fold_case), each giving the host name that a case-insensitive
 // lookup resolves to.
 struct Listing {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  timespec mtime{}, ctime{};
+  FileStamp stamp;
   bool racy = false;  // read too soon after a change to trust the mtime
   std::unordered_map<std::string, std::string> by_folded_name;
 };
 
 // A directory's mtime changes whenever an entry is added, removed or renamed,
-// so an unchanged mtime means the listing is current; the ctime also catches
-// an mtime set back by hand (as archive extractors do), the inode a relative
-// key that now names another directory. File systems stamp times with a
-// coarse clock (a few ms; 2 s on FAT), so a change made right after a listing
-// was read may leave the mtime as it was: a listing read within this margin of
-// the directory's last change is re-read at its next use.
+// so an unchanged stamp means the listing is current (the inode also catches
+// a relative key that now names another directory). A listing read within
+// this margin of the directory's last change is re-read at its next use.
 std::atomic<int> racy_margin_seconds{2};
 
 // More directories than this and the cache starts afresh.
@@ -59,19 +54,12 @@ constexpr size_t max_cached_dirs = 4096;
 std::mutex cache_mutex;
 std::unordered_map<std::string, std::shared_ptr<const Listing>> cache;
 
-bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
 size_t count_question_marks(std::string_view s) { return std::count(s.begin(), s.end(), '?'); }
 
 std::shared_ptr<const Listing> read_listing(const std::string& dir, const struct stat& st) {
   auto listing = std::make_shared<Listing>();
-  listing->dev = st.st_dev;
-  listing->ino = st.st_ino;
-  listing->mtime = st.st_mtim;
-  listing->ctime = st.st_ctim;
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  listing->racy = now.tv_sec - std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec) < racy_margin_seconds.load();
+  listing->stamp = FileStamp::of(st);
+  listing->racy = changed_recently(st, racy_margin_seconds.load());
 
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
@@ -106,13 +94,7 @@ std::string find_nocase(const std::string& dir, std::string_view name) {
   {
     std::lock_guard lock(cache_mutex);
     auto it = cache.find(key);
-    if (it != cache.end()) {
-      const Listing& l = *it->second;
-      if (!l.racy && l.dev == st.st_dev && l.ino == st.st_ino && same_time(l.mtime, st.st_mtim) &&
-          same_time(l.ctime, st.st_ctim)) {
-        listing = it->second;
-      }
-    }
+    if (it != cache.end() && !it->second->racy && it->second->stamp.matches(st)) listing = it->second;
   }
   if (!listing) {
     // Read without the lock: another thread may read the same directory at
