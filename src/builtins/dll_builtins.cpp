@@ -1,14 +1,14 @@
 // Built-in adapters of the native libraries: 256 library slots, exported
 // functions known to scripts by non-zero 32-bit handles (native addresses do
 // not fit a cell), and calls with the caller's argument cells.
-#include <array>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "core/cp932.h"
+#include "core/slot_table.h"
 #include "files/host_path.h"
 #include "platform/library_loader.h"
 #include "core/app.h"
@@ -17,16 +17,16 @@
 namespace zelt {
 namespace {
 
-constexpr int kSlots = 256;
-
 struct Libraries {
-  std::array<void*, kSlots> slots{};
+  // Scripts see the slot numbers 0..255.
+  SlotTable<void*, 256, SlotHandles::kSlotNumber> slots;
   struct Proc {
-    int slot;
+    uint32_t slot;
     void* fn;
   };
-  std::map<uint32_t, Proc> procs;
-  uint32_t next_proc = 0x1000;
+  // Function handles are generational, so one kept past the unloading of its
+  // library is refused even after another library takes the slot.
+  SlotTable<Proc, 65536> procs;
 };
 
 Libraries& libs() {
@@ -74,58 +74,57 @@ uint32_t bi_dll_load(const BuiltinArgs& a) {
   std::string_view name;
   if (!a.str(0, name, 4096) || name.empty()) return int_result(-1);
   Libraries& l = libs();
-  int slot = 0;
-  while (slot < kSlots && l.slots[slot] != nullptr) ++slot;
-  if (slot == kSlots) return int_result(-1);
+  if (l.slots.size() == l.slots.kCapacity) return int_result(-1);
   void* library = nullptr;
   for (const std::string& path : candidates(name)) {
     if ((library = platform::library_open(path)) != nullptr) break;
   }
   if (!library) return int_result(-1);
-  l.slots[slot] = library;
+  const uint32_t slot = *l.slots.insert(library);
   static const ZeltPluginApi api = {ZELT_PLUGIN_API_VERSION, script_memory().base(), plugin_script_pointer};
   if (void* init = platform::library_symbol(library, "zelt_plugin_init")) {
     reinterpret_cast<ZeltPluginInit>(init)(&api);
   }
-  return int_result(slot);
+  return int_result(static_cast<int32_t>(slot));
 }
 
 uint32_t bi_dll_unload(const BuiltinArgs& a) {
-  const int32_t slot = a.i32(0);
+  const uint32_t slot = a.u32(0);
   Libraries& l = libs();
-  if (slot < 0 || slot >= kSlots || l.slots[slot] == nullptr) return 0;
-  std::erase_if(l.procs, [slot](const auto& p) { return p.second.slot == slot; });
-  platform::library_close(l.slots[slot]);
-  l.slots[slot] = nullptr;
+  const std::optional<void*> library = l.slots.close(slot);
+  if (!library) return 0;
+  l.procs.for_each([&](uint32_t handle, const Libraries::Proc& p) {
+    if (p.slot == slot) l.procs.close(handle);
+  });
+  platform::library_close(*library);
   return 1;
 }
 
 uint32_t bi_dll_proc(const BuiltinArgs& a) {
-  const int32_t slot = a.i32(0);
+  const uint32_t slot = a.u32(0);
   Libraries& l = libs();
+  void* const* library = l.slots.lookup(slot);
   std::string_view name;
-  if (slot < 0 || slot >= kSlots || l.slots[slot] == nullptr || !a.str(1, name, 4096)) return 0;
-  void* fn = platform::library_symbol(l.slots[slot], std::string(name));
+  if (!library || !a.str(1, name, 4096)) return 0;
+  void* fn = platform::library_symbol(*library, std::string(name));
   if (!fn) return 0;
-  for (const auto& [handle, proc] : l.procs) {
-    if (proc.fn == fn) return handle;  // the same function keeps its handle
-  }
-  do {
-    l.next_proc = l.next_proc >= 0x7FFFFFF0u ? 0x1000u : l.next_proc + 1;
-  } while (l.procs.count(l.next_proc) != 0);
-  l.procs[l.next_proc] = {slot, fn};
-  return l.next_proc;
+  uint32_t found = 0;
+  l.procs.for_each([&](uint32_t handle, const Libraries::Proc& p) {
+    if (p.fn == fn) found = handle;  // the same function keeps its handle
+  });
+  if (found != 0) return found;
+  return l.procs.insert({slot, fn}).value_or(0);
 }
 
 uint32_t bi_dll_call(const BuiltinArgs& a) {
   ScriptContext* context = builtin_current();
   const int32_t cells = context ? call_arg_count(*context) : -1;
   if (cells < 1 || static_cast<uint32_t>(cells) > a.cells()) return 0;
-  const auto it = libs().procs.find(a.u32(0));
-  if (it == libs().procs.end()) return 0;
+  const Libraries::Proc* proc = libs().procs.lookup(a.u32(0));
+  if (!proc) return 0;
   std::vector<uint32_t> args;
   for (int32_t k = 1; k < cells; ++k) args.push_back(a.u32(static_cast<uint32_t>(k)));
-  return int_result(platform::library_call(it->second.fn, args));
+  return int_result(platform::library_call(proc->fn, args));
 }
 
 const Subsystem kLibrariesSubsystem{
@@ -134,10 +133,10 @@ const Subsystem kLibrariesSubsystem{
         [] {
           Libraries& l = libs();
           l.procs.clear();
-          for (void*& library : l.slots) {
+          l.slots.for_each([&](uint32_t slot, void* library) {
             platform::library_close(library);
-            library = nullptr;
-          }
+            l.slots.close(slot);
+          });
         },
 };
 

@@ -12,54 +12,29 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <map>
-#include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/cp932.h"
+#include "core/slot_table.h"
 #include "files/host_path.h"
 
 namespace zelt::winfile {
 namespace {
 
-// ---- Handle tables ----------------------------------------------------------
-
-// Handles count up from a value that is neither small nor negative, so a
-// stale handle is not soon reused and -1 (the search failure) never occurs.
-template <typename T>
-class HandleTable {
- public:
-  uint32_t add(std::unique_ptr<T> item) {
-    do {
-      next_ = next_ >= 0x7FFFFFF0u ? 0x1000u : next_ + 1;
-    } while (items_.count(next_) != 0);
-    items_[next_] = std::move(item);
-    return next_;
-  }
-  T* find(uint32_t handle) {
-    const auto it = items_.find(handle);
-    return it == items_.end() ? nullptr : it->second.get();
-  }
-  bool remove(uint32_t handle) { return items_.erase(handle) != 0; }
-  void clear() { items_.clear(); }
-
- private:
-  std::map<uint32_t, std::unique_ptr<T>> items_;
-  uint32_t next_ = 0x1000;
-};
-
 // ---- Streams ----------------------------------------------------------------
 
+// Stream and search handles are generational slot handles: never 0, never
+// negative (so never the search failure -1), and a closed handle stays
+// refused when its slot is reused. Streams are bounded by the host's open
+// files long before 4096; searches hold no open file.
 struct Stream {
   FILE* file = nullptr;
   bool text = true;
-  ~Stream() {
-    if (file) std::fclose(file);
-  }
 };
 
-HandleTable<Stream>& streams() {
-  static HandleTable<Stream> table;
+SlotTable<Stream, 4096>& streams() {
+  static SlotTable<Stream, 4096> table;
   return table;
 }
 
@@ -92,23 +67,18 @@ uint32_t stream_open(std::string_view name, std::string_view mode) {
   FILE* f = std::fopen(host.c_str(), host_mode);
   if (!f) return 0;
   if (access != 'r') files::clear_path_cache();
-  auto s = std::make_unique<Stream>();
-  s->file = f;
-  s->text = text;
-  return streams().add(std::move(s));
+  const std::optional<uint32_t> handle = streams().insert({f, text});
+  if (!handle) std::fclose(f);
+  return handle.value_or(0);
 }
 
 int32_t stream_close(uint32_t handle) {
-  Stream* s = streams().find(handle);
-  if (!s) return -1;
-  const int rc = std::fclose(s->file);
-  s->file = nullptr;
-  streams().remove(handle);
-  return rc == 0 ? 0 : -1;
+  const std::optional<Stream> s = streams().close(handle);
+  return s && std::fclose(s->file) == 0 ? 0 : -1;
 }
 
 int64_t stream_read(uint32_t handle, std::span<uint8_t> out) {
-  Stream* s = streams().find(handle);
+  Stream* s = streams().lookup(handle);
   if (!s) return -1;
   if (!s->text) return static_cast<int64_t>(std::fread(out.data(), 1, out.size(), s->file));
   size_t n = 0;
@@ -126,7 +96,7 @@ int64_t stream_read(uint32_t handle, std::span<uint8_t> out) {
 }
 
 int64_t stream_write(uint32_t handle, std::span<const uint8_t> in) {
-  Stream* s = streams().find(handle);
+  Stream* s = streams().lookup(handle);
   if (!s) return -1;
   if (!s->text) return static_cast<int64_t>(std::fwrite(in.data(), 1, in.size(), s->file));
   size_t n = 0;
@@ -138,21 +108,21 @@ int64_t stream_write(uint32_t handle, std::span<const uint8_t> in) {
 }
 
 int32_t stream_seek(uint32_t handle, int32_t offset, int32_t origin) {
-  Stream* s = streams().find(handle);
+  Stream* s = streams().lookup(handle);
   if (!s || origin < 0 || origin > 2) return -1;
   static constexpr int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
   return std::fseek(s->file, offset, kWhence[origin]) == 0 ? 0 : -1;
 }
 
 int32_t stream_tell(uint32_t handle) {
-  Stream* s = streams().find(handle);
+  Stream* s = streams().lookup(handle);
   if (!s) return -1;
   const long pos = std::ftell(s->file);
   return pos < 0 || pos > INT32_MAX ? -1 : static_cast<int32_t>(pos);
 }
 
 bool stream_gets(uint32_t handle, std::span<uint8_t> out) {
-  Stream* s = streams().find(handle);
+  Stream* s = streams().lookup(handle);
   if (!s || out.empty()) return false;
   size_t n = 0;
   while (n + 1 < out.size()) {
@@ -166,7 +136,12 @@ bool stream_gets(uint32_t handle, std::span<uint8_t> out) {
   return true;
 }
 
-void streams_close_all() { streams().clear(); }
+void streams_close_all() {
+  streams().for_each([](uint32_t handle, Stream& s) {
+    std::fclose(s.file);
+    streams().close(handle);
+  });
+}
 
 // ---- Wildcards and the find record --------------------------------------------
 
@@ -216,8 +191,8 @@ struct Search {
   size_t next = 0;
 };
 
-HandleTable<Search>& searches() {
-  static HandleTable<Search> table;
+SlotTable<Search, 65536>& searches() {
+  static SlotTable<Search, 65536> table;
   return table;
 }
 
@@ -297,22 +272,22 @@ bool host_stat(std::string_view name, struct stat& st) {
 bool wildcard_match(std::string_view pattern, std::string_view s) { return match_from(pattern, 0, s, 0); }
 
 int32_t find_first(std::string_view pattern, std::span<uint8_t, kFindRecordSize> record) {
-  auto search = std::make_unique<Search>();
-  search->entries = list_matches(pattern);
-  if (search->entries.empty()) return -1;
-  fill_record(search->entries[0], record);
-  search->next = 1;
-  return static_cast<int32_t>(searches().add(std::move(search)));
+  Search search{list_matches(pattern), 1};
+  if (search.entries.empty()) return -1;
+  const std::optional<uint32_t> handle = searches().insert(std::move(search));
+  if (!handle) return -1;
+  fill_record(searches().lookup(*handle)->entries[0], record);
+  return static_cast<int32_t>(*handle);
 }
 
 bool find_next(int32_t handle, std::span<uint8_t, kFindRecordSize> record) {
-  Search* s = searches().find(static_cast<uint32_t>(handle));
+  Search* s = searches().lookup(static_cast<uint32_t>(handle));
   if (!s || s->next >= s->entries.size()) return false;
   fill_record(s->entries[s->next++], record);
   return true;
 }
 
-bool find_close(int32_t handle) { return searches().remove(static_cast<uint32_t>(handle)); }
+bool find_close(int32_t handle) { return searches().close(static_cast<uint32_t>(handle)).has_value(); }
 
 // ---- Whole files --------------------------------------------------------------
 

@@ -1,21 +1,22 @@
 #include "files/pack_slots.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
+#include "core/slot_table.h"
 #include "files/exp_file.h"
 
 namespace zelt::files {
 
 namespace {
 
-std::array<ExpFile*, kPackSlots> slots{};
+SlotTable<ExpFile*, kPackSlots, SlotHandles::kSlotNumberFrom1> slots;
 
 ExpFile* slot_file(int32_t handle) {
-  if (handle < 1 || handle > kPackSlots) return nullptr;
-  return slots[static_cast<size_t>(handle - 1)];
+  ExpFile* const* e = slots.lookup(static_cast<uint32_t>(handle));
+  return e ? *e : nullptr;
 }
 
 bool script_string(ScriptAddr a, std::string_view& out) { return script_memory().string(a, out); }
@@ -23,21 +24,17 @@ bool script_string(ScriptAddr a, std::string_view& out) { return script_memory()
 }  // namespace
 
 int32_t pack_open(ScriptAddr path) {
-  auto free_slot = std::find(slots.begin(), slots.end(), nullptr);
-  if (free_slot == slots.end()) return 0;
+  if (slots.size() == kPackSlots) return 0;
   std::string_view p;
   if (!script_string(path, p)) return 0;
   ExpFile* e = OpenExpFile(p);
   if (!e) return 0;
-  *free_slot = e;
-  return static_cast<int32_t>(free_slot - slots.begin()) + 1;
+  return static_cast<int32_t>(*slots.insert(e));
 }
 
 int32_t pack_close(int32_t handle) {
   if (handle < 1 || handle > kPackSlots) return 0;
-  ExpFile*& e = slots[static_cast<size_t>(handle - 1)];
-  exp_close(e);
-  e = nullptr;
+  if (const std::optional<ExpFile*> e = slots.close(static_cast<uint32_t>(handle))) exp_close(*e);
   return 1;
 }
 
@@ -102,10 +99,10 @@ ScriptAddr mload(ScriptAddr path, int32_t offset, int32_t size) {
 }
 
 void pack_reset() {
-  for (ExpFile*& e : slots) {
+  slots.for_each([](uint32_t handle, ExpFile* e) {
     exp_close(e);
-    e = nullptr;
-  }
+    slots.close(handle);
+  });
 }
 
 }  // namespace zelt::files

@@ -92,6 +92,21 @@ TEST_F(FileBuiltins, BadHandlesModesAndBuffersFail) {
                               "0", "2", "0", "0", "-1", "0"}));
 }
 
+// A handle kept after its close must not reach the stream or search that
+// took its place.
+TEST_F(FileBuiltins, ClosedHandlesStayClosedWhenTheirPlaceIsTaken) {
+  dir_.write("a.txt", "first");
+  dir_.write("b.txt", "second");
+  ASSERT_TRUE(run(
+      "int main() { char buf[8]; char rec[320]; int old; int f; int h;\n"
+      "  old = fopen(\"a.txt\", \"rb\"); fclose(old); f = fopen(\"b.txt\", \"rb\");\n"
+      "  out(f != old); out(fclose(old)); out(fread(buf, 1, 8, old)); out(fread(buf, 1, 8, f)); fclose(f);\n"
+      "  old = find_first(\"a.txt\", rec); find_close(old); h = find_first(\"*.txt\", rec);\n"
+      "  out(h != old); out(h > 0); out(find_close(old)); out(find_next(h, rec)); find_close(h);\n"
+      "  return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"1", "-1", "0", "6", "1", "1", "0", "1"}));
+}
+
 TEST_F(FileBuiltins, SearchesFillTheFindRecord) {
   dir_.write("Alpha.TXT", "12345");
   dir_.write("beta.txt", "");

@@ -177,5 +177,23 @@ TEST_F(SystemBuiltins, NativeLibrariesAreLoadedAndCalled) {
                               "1", "1", "0", "0", "0"}));
 }
 
+// A function handle kept past dll_unload is refused, also once the library
+// is loaded into the same slot again.
+TEST_F(SystemBuiltins, FunctionHandlesDieWithTheirLibrary) {
+  dir_.write("plug.c", kPluginSource);
+  const std::string cmd = "cc -shared -fPIC -o " + (dir_ / "libplug.so") + " " + (dir_ / "plug.c") + " -I" +
+                          std::string(ZELT_SOURCE_DIR) + "/include";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  app().program_folder = dir_.path() + "/";
+  ASSERT_TRUE(run(
+      "int main() { int w; int again;\n"
+      "  w = dll_proc(dll_load(\"plug\"), \"negative\"); out(dll_unload(0));\n"
+      "  out(dll_load(\"plug\")); out(dll_call(w)); again = dll_proc(0, \"negative\");\n"
+      "  out(again != w); out(dll_call(again));\n"
+      "  return 0; }\n"));
+  app().program_folder.clear();
+  EXPECT_EQ(outputs(), (Lines{"1", "0", "0", "1", "-7"}));
+}
+
 }  // namespace
 }  // namespace zelt::hosttest
