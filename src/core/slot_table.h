@@ -12,7 +12,8 @@
 // - kSlotNumberFrom1: slot i is handle i + 1, so 0 is never valid.
 // A new entry takes the lowest free slot. Slots are created on first use, so a
 // large capacity costs nothing until handles are handed out, and entries never
-// move: a T* stays valid until its handle is closed.
+// move: a T* stays valid until its handle is closed. The table has no lock of
+// its own; built-ins reach theirs under the built-in lock.
 #pragma once
 
 #include <bit>
