@@ -3,15 +3,17 @@
 #include <oniguruma.h>
 
 #include <algorithm>
-#include <map>
+#include <optional>
+
+#include "core/slot_table.h"
 
 namespace zelt::regex {
 namespace {
 
 struct State {
   bool initialized = false;
-  std::map<uint32_t, regex_t*> patterns;
-  uint32_t next = 0x100;
+  // Generational handles: a freed pattern's handle never reaches a newer one.
+  SlotTable<regex_t*, 65536> patterns;
 };
 
 State& state() {
@@ -34,8 +36,8 @@ int32_t with_region(Registers& regs, Call call) {
 }
 
 regex_t* find(uint32_t handle) {
-  const auto it = state().patterns.find(handle);
-  return it == state().patterns.end() ? nullptr : it->second;
+  regex_t* const* reg = state().patterns.lookup(handle);
+  return reg ? *reg : nullptr;
 }
 
 }  // namespace
@@ -53,19 +55,15 @@ uint32_t compile(std::string_view pattern) {
                ONIG_SYNTAX_RUBY, &info) != ONIG_NORMAL) {
     return 0;
   }
-  do {
-    s.next = s.next >= 0x7FFFFFF0u ? 0x100u : s.next + 1;
-  } while (s.patterns.count(s.next) != 0);
-  s.patterns[s.next] = reg;
-  return s.next;
+  const std::optional<uint32_t> handle = s.patterns.insert(reg);
+  if (!handle) onig_free(reg);
+  return handle.value_or(0);
 }
 
 bool free(uint32_t handle) {
-  regex_t* reg = find(handle);
-  if (!reg) return false;
-  onig_free(reg);
-  state().patterns.erase(handle);
-  return true;
+  const std::optional<regex_t*> reg = state().patterns.close(handle);
+  if (reg) onig_free(*reg);
+  return reg.has_value();
 }
 
 int32_t search(uint32_t handle, std::string_view subject, uint32_t start, uint32_t range, Registers& regs) {
@@ -91,8 +89,10 @@ int32_t match(uint32_t handle, std::string_view subject, uint32_t at, Registers&
 
 void release_all() {
   State& s = state();
-  for (auto& [handle, reg] : s.patterns) onig_free(reg);
-  s.patterns.clear();
+  s.patterns.for_each([&](uint32_t handle, regex_t* reg) {
+    onig_free(reg);
+    s.patterns.close(handle);
+  });
   if (s.initialized) onig_end();
   s.initialized = false;
 }

@@ -53,6 +53,15 @@ TEST_F(RegexBuiltins, CompileErrorsAndBadArgumentsFail) {
                               "-30", "1", "0"}));
 }
 
+// A freed pattern's handle does not reach the pattern compiled after it.
+TEST_F(RegexBuiltins, AFreedHandleStaysFreed) {
+  ASSERT_TRUE(run("int main() { int old; int r;\n"
+                  "  old = reg_new(\"a\"); reg_free(old); r = reg_new(\"b\");\n"
+                  "  out(r != old); out(reg_search(old, \"ab\", 2, 0, 2, 0)); out(reg_free(old));\n"
+                  "  out(reg_search(r, \"ab\", 2, 0, 2, 0)); reg_free(r); return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"1", "-30", "0", "1"}));
+}
+
 // The runtime reset frees compiled patterns; compiling works again after it.
 TEST_F(RegexBuiltins, ResetReleasesTheLibrary) {
   ASSERT_TRUE(run("extern int r;\nint main() { r = reg_new(\"a\"); out(reg_search(r, \"ba\", 2, 0, 2, 0)); return 0; }\n"));
