@@ -1,6 +1,7 @@
 #include "shell/subsystem_list.h"
 
 #include "builtins/builtins_subsystems.h"
+#include "files/pack_slots.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/subsystems_pending.h"
@@ -25,7 +26,7 @@ constexpr const Subsystem* kList[] = {
     &kCdAudioSubsystem,
     &kPlanesSubsystem,
     &kFontsSubsystem,
-    &kArchiveSlotsSubsystem,
+    &files::kArchiveSlotsSubsystem,
     &kSpritesSubsystem,
     &kRegexSubsystem,
     &kLibrariesSubsystem,

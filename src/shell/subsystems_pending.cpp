@@ -17,7 +17,6 @@ const Subsystem kInputSubsystem{.name = "input", .runtime_start = platform::curs
 const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
 const Subsystem kPlanesSubsystem{.name = "planes"};
 const Subsystem kFontsSubsystem{.name = "fonts"};
-const Subsystem kArchiveSlotsSubsystem{.name = "archive slots"};
 const Subsystem kSpritesSubsystem{.name = "sprites"};
 const Subsystem kP3dSubsystem{.name = "p3d"};
 const Subsystem kEffectsSubsystem{.name = "effects"};

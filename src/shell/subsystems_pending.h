@@ -19,7 +19,6 @@ extern const Subsystem kInputSubsystem;        // devices chosen by [System] Dir
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
 extern const Subsystem kPlanesSubsystem;       // planes, palette, colour tables, the screen
 extern const Subsystem kFontsSubsystem;        // font slots and their defaults
-extern const Subsystem kArchiveSlotsSubsystem; // the 16 archive slots
 extern const Subsystem kSpritesSubsystem;      // sprites, hit regions, dirty rectangles
 extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
 extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes

@@ -190,6 +190,26 @@ TEST_F(FileBuiltins, CurrentDirectoryAndShellFolders) {
   EXPECT_EQ(outputs(), (Lines{"1", cur, cur + "home\\Documents\\", "0", "0", "0", "0", "1", "1", "0", cur + "sub\\"}));
 }
 
+// Archive slots and whole-file loads: a read needs room only for what it
+// can deliver; wild pointers fail without reading or writing.
+TEST_F(FileBuiltins, ArchiveSlotsAndWholeFileLoads) {
+  ASSERT_TRUE(run(
+      "int main() { char small[5]; char *m; int h;\n"
+      "  out(pack_save(\"m.z\", \"0123456789\", 10)); out(pack_save(\"s.z\", 256, 4));\n"
+      "  out(pack_save(0, \"abcd\", 4)); out(pack_save(\"s.z\", \"abcd\", -1)); out(pack_save(\"e.z\", 0, 0));\n"
+      "  h = pack_open(\"m.z\"); out(h); out(pack_seek(h, 6, 0));\n"
+      "  out(pack_read(h, small, 8)); out(small[0]); out(small[3]);\n"
+      "  out(pack_seek(h, 0, 0)); out(pack_read(h, 256, 4)); out(pack_seek(h, 0, 1)); out(pack_close(h));\n"
+      "  m = mload(\"m.z\", 3, 4); out(m[0]); out(m[3]); free(m);\n"
+      "  m = mload(\"m.z\", 8, 5); out(m[1]); out(m[2]); free(m);\n"
+      "  out(mload(\"missing\", 0, 0)); out(mload(256, 0, 0)); out(pack_open(256));\n"
+      "  return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"1", "0", "0", "0", "1", "1", "6", "4", "54", "57", "0", "-1", "0", "1", "51", "54",
+                              "57", "0", "0", "0", "0"}));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/s.z"));
+  EXPECT_EQ(dir_.read("e.z"), std::string("zlt\0\0\0\0\0", 8));
+}
+
 TEST_F(FileBuiltins, SystemFileMirrorsTheBlock) {
   dir_.write("saved.sys", "AB");
   ASSERT_TRUE(run(
