@@ -69,11 +69,13 @@ inline void compare(uint32_t a, uint32_t b, bool& zf, bool& lf, bool& bf) {
 }
 
 // Exact fetch check, for a pc whose next six bytes are not all usable: the
-// operation byte and every byte of its form must be.
-bool fetch_usable(const uint8_t* m, uint32_t pc, uint32_t span) {
+// operation byte and every byte of its form must be. The byte is read once
+// and handed back in op: another script thread may rewrite it meanwhile, and
+// the operation run must be the one whose length was checked.
+bool fetch_usable(const uint8_t* m, uint32_t pc, uint32_t span, uint32_t& op) {
   const uint32_t off = pc - kFirst;
   if (off >= span) return false;
-  const uint32_t op = m[pc];
+  op = __atomic_load_n(m + pc, __ATOMIC_RELAXED);
   const uint32_t size = op < kOpCount ? op_size(static_cast<Op>(op)) : 1;
   return off <= span - size;
 }

@@ -1,10 +1,12 @@
 // Time slices, normal ends, faults and their messages, under both dispatch
 // builds.
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/config.h"
+#include "support/rewriter.h"
 #include "vm_test_util.h"
 
 namespace zelt::vmtest {
@@ -408,6 +410,32 @@ TEST_P(Slice, InstructionsAtTheVeryEndOfUsableMemory) {
   expect_fault(Msg::FaultBadAddress);
   EXPECT_EQ(ctx_.pc, end - 3);
   std::memset(host(end - 5), 0, 5);
+}
+
+TEST_P(Slice, OperationRewrittenAtTheUsableEnd) {
+  // Stress: another thread switches the last usable byte between ret and
+  // the first byte of a six-byte movl. The instruction run there must be the
+  // one whose length was checked: ret (to the same byte, from a stack full
+  // of its address) or the cut-off movl, which faults; never a movl reading
+  // past the end.
+  load("nop", 1024);
+  const uint32_t end = script_memory().end();
+  for (uint32_t a = ctx_.stack_base; a < ctx_.stack_base + 1024; a += 4) set_u32(a, end - 1);
+  config().Error = 0;  // faults stay silent: the loop runs faster
+  host(end - 1)[0] = 38;
+  {
+    test::Rewriter<uint8_t> rewriter(end - 1, 38, 4);
+    test::repeat_for(std::chrono::milliseconds(300), [&] {
+      stop_all.store(0);
+      ctx_.status = ContextStatus::Running;
+      ctx_.pc = end - 1;
+      ctx_.r[7] = ctx_.stack_base;
+      run();
+      ASSERT_EQ(ctx_.pc, end - 1);
+    });
+  }
+  host(end - 1)[0] = 0;  // memory above the allocator's top must stay zero
+  config_defaults();
 }
 
 TEST_P(Slice, FaultMessageFollowsTheConfiguredLevel) {
