@@ -22,27 +22,36 @@
 
 namespace zelt {
 
-// The argument cells of one call: cell k is the 32-bit value at first + 4k.
-// Only cells inside the caller's stack block are readable; the others read
-// as 0, so a call with fewer arguments than the row expects never reads
-// outside the block. Addresses taken from cells are checked through script
-// memory before anything is read or written there.
+// The argument cells of one call, copied into host memory before the handler
+// runs: another script thread, or the caller's own, may rewrite its stack
+// during the call, and a handler must see one value per cell (a count
+// checked against a span is the count used with it). Cell k is the 32-bit
+// value that was at first + 4k. Only cells inside the caller's stack block are
+// copied, at most kMaxCells; the others read as 0, so a call with fewer
+// arguments than the row expects never reads outside the block. Addresses
+// taken from cells are checked through script memory before anything is read
+// or written there.
 class BuiltinArgs {
  public:
-  BuiltinArgs(ScriptAddr first, uint32_t cells) : first_(first), cells_(cells) {}
-  // The arguments of a context stopped at a trap: argument 0 at r7 + 4, up to
-  // the top of its stack block.
-  static BuiltinArgs of(const ScriptContext& context);
+  // Cells copied for a variable argument list. The widest fixed row takes 7;
+  // a formatter or native call with more than 250 arguments reads the rest as
+  // 0 (dll_call refuses it).
+  static constexpr uint32_t kMaxCells = 256;
 
-  uint32_t cells() const { return cells_; }
-  // Script address of cell k (for variable argument lists).
-  ScriptAddr cell_address(uint32_t k) const { return first_ + 4 * k; }
+  // Copies min(cells, kMaxCells) cells from first on; none when they are not
+  // all usable.
+  BuiltinArgs(ScriptAddr first, uint32_t cells);
+  // The arguments of a context stopped at a trap: up to `wanted` cells from
+  // argument 0 at r7 + 4, up to the top of its stack block.
+  static BuiltinArgs of(const ScriptContext& context, uint32_t wanted = kMaxCells);
+  BuiltinArgs(const BuiltinArgs&) = delete;
+  BuiltinArgs& operator=(const BuiltinArgs&) = delete;
+
+  uint32_t cells() const { return count_; }
 
   uint32_t u32(uint32_t k) const {
-    if (k >= cells_) return 0;
-    uint32_t v;
-    std::memcpy(&v, script_memory().host(first_ + 4 * k), 4);
-    return v;
+    if (count_ > kMaxCells) __builtin_unreachable();  // tells the compiler k stays in the buffer
+    return k < count_ ? cells_[k] : 0;
   }
   int32_t i32(uint32_t k) const { return static_cast<int32_t>(u32(k)); }
   float f32(uint32_t k) const { return std::bit_cast<float>(u32(k)); }
@@ -59,8 +68,8 @@ class BuiltinArgs {
   std::span<uint8_t> span(uint32_t k, uint32_t n) const { return script_memory().span(addr(k), n); }
 
  private:
-  ScriptAddr first_;
-  uint32_t cells_;
+  uint32_t count_;
+  uint32_t cells_[kMaxCells];  // only the first count_ are set
 };
 
 using BuiltinHandler = uint32_t (*)(const BuiltinArgs& args);

@@ -1,5 +1,7 @@
 #include "script/host/builtin_call.h"
 
+#include <algorithm>
+
 #include "core/config.h"
 #include "core/messages.h"
 #include "script/vm/interpreter.h"
@@ -9,6 +11,13 @@ namespace zelt {
 namespace {
 
 std::span<const BuiltinEntry> g_table;  // set at start-up, before any script thread
+
+// Argument cells copied for a row: its own count, or as many as a variable
+// argument list may use.
+uint32_t cells_of(const BuiltinEntry& row) {
+  return row.arg_count < 0 ? BuiltinArgs::kMaxCells : static_cast<uint32_t>(row.arg_count);
+}
+
 std::mutex g_lock;
 ScriptContext* g_current = nullptr;
 
@@ -38,14 +47,18 @@ void fault_caller(ScriptContext& context) {
 
 }  // namespace
 
-BuiltinArgs BuiltinArgs::of(const ScriptContext& context) {
+BuiltinArgs::BuiltinArgs(ScriptAddr first, uint32_t cells) : count_(std::min(cells, kMaxCells)) {
+  const ScriptMemory& mem = script_memory();
+  if (!mem.valid(first, count_ * 4)) count_ = 0;
+  std::memcpy(cells_, mem.host(first), count_ * 4);
+}
+
+BuiltinArgs BuiltinArgs::of(const ScriptContext& context, uint32_t wanted) {
   const uint64_t first = uint64_t{context.r[7]} + 4;
   const uint64_t bottom = context.stack_base;
   const uint64_t top = bottom + static_cast<uint64_t>(context.stack_size > 0 ? context.stack_size : 0);
   if (first < bottom || first > top) return {0, 0};
-  const auto cells = static_cast<uint32_t>((top - first) / 4);
-  if (!script_memory().valid(static_cast<ScriptAddr>(first), cells * 4)) return {0, 0};
-  return {static_cast<ScriptAddr>(first), cells};
+  return {static_cast<ScriptAddr>(first), std::min(static_cast<uint32_t>((top - first) / 4), wanted)};
 }
 
 int32_t call_arg_count(const ScriptContext& context) {
@@ -80,10 +93,11 @@ void builtin_dispatch(ScriptContext& context, uint16_t number) {
   if (config().DebugMode != 0) [[unlikely]] {
     if (!arg_count_matches(context, number)) return;
   }
-  const BuiltinArgs args = BuiltinArgs::of(context);
+  const BuiltinEntry& row = g_table[number];
+  const BuiltinArgs args = BuiltinArgs::of(context, cells_of(row));
   std::lock_guard lock(g_lock);
   g_current = &context;
-  const uint32_t result = g_table[number].handler(args);
+  const uint32_t result = row.handler(args);
   if (g_current) g_current->r[0] = result;
   g_current = nullptr;
 }

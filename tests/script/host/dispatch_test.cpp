@@ -104,9 +104,9 @@ TEST(BuiltinArgs, CellsStopAtTheTopOfTheStackBlock) {
     EXPECT_EQ(BuiltinArgs::of(s.context).cells(), 0u) << r7;
   }
   // Strings and spans are checked where the cell points.
-  const BuiltinArgs args(s.base, 2);
   Stack::put(s.base, 0);
   Stack::put(s.base + 4, s.base + 60);
+  const BuiltinArgs args(s.base, 2);
   std::string_view text;
   EXPECT_FALSE(args.str(0, text));
   EXPECT_EQ(args.span(0, 4).data(), nullptr);
