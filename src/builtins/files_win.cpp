@@ -382,9 +382,13 @@ void to_record(const struct timespec& t, TimeRecord& r) {
   r.milliseconds = static_cast<uint16_t>(t.tv_nsec / 1000000);
 }
 
-// False for fields the platform's conversion rejects.
-bool from_record(const TimeRecord& r, struct timespec& t) {
+// False for fields the platform's conversion rejects. The record is script
+// memory that another script thread may rewrite, so it is copied once before
+// any field is checked: the month that indexes kDays is the month checked.
+bool from_record(const TimeRecord* record, struct timespec& t) {
   static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  TimeRecord r;
+  std::memcpy(&r, record, sizeof r);
   if (r.year < 1601 || r.year > 30827 || r.month < 1 || r.month > 12 || r.day < 1 ||
       r.day > kDays[r.month - 1] || r.hour > 23 || r.minute > 59 || r.second > 59 || r.milliseconds > 999) {
     return false;
@@ -425,11 +429,11 @@ bool file_set_times(std::string_view name, const TimeRecord* const times[3]) {
   if (name.empty()) return false;
   struct timespec ts[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};  // access, write
   for (int k = 1; k < 3; ++k) {
-    if (times[k] && !from_record(*times[k], ts[k - 1])) return false;
+    if (times[k] && !from_record(times[k], ts[k - 1])) return false;
   }
   // The creation time cannot be set on the host; a valid one is accepted.
   struct timespec creation;
-  if (times[0] && !from_record(*times[0], creation)) return false;
+  if (times[0] && !from_record(times[0], creation)) return false;
   const int fd = ::open(files::host_path(name).c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = ::futimens(fd, ts) == 0;

@@ -7,6 +7,7 @@
 // whose fields the script overwrote, is never written through.
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
@@ -77,11 +78,15 @@ uint32_t run_with_region(const BuiltinArgs& a, uint32_t k, Run run) {
   return int_result(rc);
 }
 
-// The subject: length bytes at the address in cell 1; false when not usable.
-bool subject_of(const BuiltinArgs& a, std::string_view& out) {
+// The subject: a copy of the length bytes at the address in cell 1; false
+// when they are not usable. Patterns and subjects are copied to host memory
+// because the library reads a double-byte character's lead byte to learn its
+// length and then reads its bytes: another script thread rewriting the lead
+// byte in between could step it past the end of script memory.
+bool subject_of(const BuiltinArgs& a, std::string& out) {
   const std::span<uint8_t> s = a.span(1, a.u32(2));
   if (s.data() == nullptr) return false;
-  out = std::string_view(reinterpret_cast<const char*>(s.data()), s.size());
+  out.assign(reinterpret_cast<const char*>(s.data()), s.size());
   return true;
 }
 
@@ -89,13 +94,13 @@ bool subject_of(const BuiltinArgs& a, std::string_view& out) {
 
 uint32_t bi_reg_new(const BuiltinArgs& a) {
   std::string_view pattern;
-  return a.str(0, pattern, kMaxPattern) ? regex::compile(pattern) : 0;
+  return a.str(0, pattern, kMaxPattern) ? regex::compile(std::string(pattern)) : 0;
 }
 
 uint32_t bi_reg_free(const BuiltinArgs& a) { return regex::free(a.u32(0)) ? 1 : 0; }
 
 uint32_t bi_reg_search(const BuiltinArgs& a) {
-  std::string_view subject;
+  std::string subject;
   if (!subject_of(a, subject)) return int_result(regex::kBadArgument);
   return run_with_region(a, 5, [&](regex::Registers& regs) {
     return regex::search(a.u32(0), subject, a.u32(3), a.u32(4), regs);
@@ -103,7 +108,7 @@ uint32_t bi_reg_search(const BuiltinArgs& a) {
 }
 
 uint32_t bi_reg_match(const BuiltinArgs& a) {
-  std::string_view subject;
+  std::string subject;
   if (!subject_of(a, subject)) return int_result(regex::kBadArgument);
   return run_with_region(a, 4, [&](regex::Registers& regs) { return regex::match(a.u32(0), subject, a.u32(3), regs); });
 }
