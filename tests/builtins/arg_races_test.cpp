@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "builtins/builtin_table.h"
-#include "builtins/dispatch.h"
+#include "builtins/handlers.h"
 #include "builtins/files_win.h"
 #include "support/rewriter.h"
 

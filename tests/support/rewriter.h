@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "script/vm/script_memory.h"
+#include "core/script_memory.h"
 
 namespace zelt::test {
 
