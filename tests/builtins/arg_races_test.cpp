@@ -10,6 +10,7 @@
 #include "builtins/builtin_table.h"
 #include "builtins/handlers.h"
 #include "builtins/files_win.h"
+#include "script/vm/interpreter.h"
 #include "support/rewriter.h"
 
 namespace zelt {
@@ -18,6 +19,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kDuration = 300ms;
+
+class BuiltinArgRaces : public ::testing::Test {
+ protected:
+  void SetUp() override { builtin_dispatch_install(builtin_entries()); }
+  void TearDown() override { vm_set_trap_handler(nullptr); }
+};
 
 // A context stopped at a built-in call: a return address and the argument
 // cells on top of a small stack block.
@@ -48,7 +55,7 @@ class CallFrame {
 // The count of memcpy, memmove, memcmp and memswap switches between 16 and
 // 1 MiB. The second range is the last 16 usable bytes, so a 1 MiB access
 // checked for 16 bytes runs off usable memory; the first is a 1 MiB block.
-TEST(BuiltinArgRaces, MemoryCountRewrittenDuringTheCall) {
+TEST_F(BuiltinArgRaces, MemoryCountRewrittenDuringTheCall) {
   constexpr uint32_t kBig = 1 << 20, kSmall = 16;
   ScriptMemory& mem = script_memory();
   const ScriptAddr big = mem.allocate_zeroed(kBig);
@@ -76,7 +83,7 @@ TEST(BuiltinArgRaces, MemoryCountRewrittenDuringTheCall) {
 
 // The item size of fread and fwrite switches between 1 and 0 while the
 // stream moves the bytes; the result divides by it.
-TEST(BuiltinArgRaces, ItemSizeRewrittenDuringFileTransfer) {
+TEST_F(BuiltinArgRaces, ItemSizeRewrittenDuringFileTransfer) {
   const ScriptAddr buffer = script_memory().allocate_zeroed(64);
   struct Case {
     BuiltinId id;
