@@ -15,7 +15,7 @@
 namespace zelt {
 namespace {
 
-using RunSlice = int (*)(ScriptContext&);
+using RunSlice = Fault (*)(ScriptContext&);
 
 constexpr uint32_t kStackSize = 64 * 1024;
 constexpr uint32_t kArrayBytes = 16 * 1024;

@@ -38,7 +38,7 @@ void trap(ScriptContext& c, uint16_t number) {
   std::abort();
 }
 
-void run(int (*slice)(ScriptContext&), const uint8_t* data, size_t size) {
+void run(zelt::Fault (*slice)(ScriptContext&), const uint8_t* data, size_t size) {
   zelt::ScriptMemory& mem = zelt::script_memory();
   const uint8_t* head = size >= 16 ? data : nullptr;
   if (head) data += 16, size -= 16;
@@ -64,9 +64,8 @@ void run(int (*slice)(ScriptContext&), const uint8_t* data, size_t size) {
   }
   zelt::stop_all.store(0);
   for (int i = 0; i < kSlices && c.status == ContextStatus::Running && zelt::stop_all.load() == 0; ++i) {
-    if (slice(c) != 1) die("a slice did not return 1");
+    if (slice(c) != zelt::Fault::None && c.status != ContextStatus::Faulted) die("a fault left the context running");
   }
-  if (c.status == ContextStatus::Faulted && zelt::stop_all.load() != 1) die("a fault left stop_all clear");
   const int32_t one = 1;  // the program may have overwritten its count word
   std::memcpy(mem.host(image.count_address()), &one, 4);
   if (!zelt::program_image_release(image) || !mem.free(stack)) die("a block was not freed");

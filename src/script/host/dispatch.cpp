@@ -21,16 +21,9 @@ uint32_t cells_of(const BuiltinEntry& row) {
 std::mutex g_lock;
 ScriptContext* g_current = nullptr;
 
-// Stops every script: the context faults (without a machine fault message)
-// and stop_all ends all threads.
-void fault_caller(ScriptContext& context) {
-  if (context.status == ContextStatus::Running) context.status = ContextStatus::Faulted;
-  stop_all.store(1);
-}
-
 [[gnu::cold]] void bad_number(ScriptContext& context, uint16_t number) {
   report_message(kLevelDevice, msg_text(Msg::BuiltinBadNumber), static_cast<int>(number));
-  fault_caller(context);
+  vm_fault(context);
 }
 
 // The DebugMode check: the count the call passed against the row's. A
@@ -41,7 +34,7 @@ void fault_caller(ScriptContext& context) {
   const int32_t passed = call_arg_count(context);
   if ((passed < 0 ? 0 : passed) == row.arg_count) return true;
   report_message(kLevelDevice, msg_text(Msg::BuiltinArgCount), row.name);
-  fault_caller(context);
+  vm_fault(context);
   return false;
 }
 

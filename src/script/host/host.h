@@ -16,6 +16,7 @@
 
 #include "core/subsystem.h"
 #include "script/vm/context.h"
+#include "script/vm/interpreter.h"
 
 namespace zelt {
 
@@ -87,6 +88,10 @@ void script_host_set_active(bool active);
 // thread starts.
 uint8_t script_thread_font(int slot);
 void set_script_thread_font(int slot, uint8_t font);
+
+// A slice's fault: shows its message at level 1, then sets stop_all, so that
+// every script stops. Nothing for Fault::None.
+void stop_on_fault(Fault fault);
 
 // Millisecond tick count of the wake times (wraps every 49.7 days).
 uint32_t host_tick();

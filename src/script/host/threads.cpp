@@ -17,6 +17,7 @@
 #include "script/vm/interpreter.h"
 #include "core/close_request.h"
 #include "core/config.h"
+#include "core/messages.h"
 
 namespace zelt {
 namespace host {
@@ -105,7 +106,7 @@ void run_contexts(ThreadSlot& s) {
         rest([&] { return stopping() || s.run.load() == 0 || s.pause.load() <= 0; });
         continue;
       }
-      vm_run_slice(*context);
+      stop_on_fault(vm_run_slice(*context));
       yield_after_slice();
     } else if (context->status == ContextStatus::Ended) {
       if (s.top == 0) return;
@@ -282,6 +283,18 @@ void script_threads_resume_all() {
 
 void script_host_set_active(bool active) {
   host::g_active.store(active ? 1 : 0);
+  host::notify();
+}
+
+void stop_on_fault(Fault fault) {
+  static constexpr Msg kMessages[kFaultCount] = {
+      Msg::DivideByZero, Msg::FaultProgramArea, Msg::FaultStackArea, Msg::FaultInvalidOpcode,
+      Msg::FaultBadAddress,
+  };
+  if (fault == Fault::None) return;
+  const auto code = static_cast<size_t>(fault);
+  report(kLevelDevice, code < kFaultCount ? kMessages[code] : Msg::FaultInvalidOpcode);
+  stop_all.store(1);
   host::notify();
 }
 

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "script/vm/opcodes.h"
-#include "core/messages.h"
 
 namespace zelt {
 
@@ -27,11 +26,6 @@ constexpr uint32_t kFirst = ScriptMemory::kFirstUsable;
 constexpr int kSliceBudget = 255;
 constexpr uint32_t kMaxInsn = 6;     // longest instruction (form RI)
 constexpr uint32_t kMaxAccess = 24;  // widest access: the six registers of enter/leave
-
-constexpr Msg kFaultMessages[kFaultCount] = {
-    Msg::DivideByZero, Msg::FaultProgramArea, Msg::FaultStackArea, Msg::FaultInvalidOpcode,
-    Msg::FaultBadAddress,
-};
 
 std::atomic<TrapHandler> g_trap_handler{nullptr};
 
@@ -123,16 +117,14 @@ inline void save_state(ScriptContext& ctx, uint32_t pc, const uint32_t (&r)[8], 
 
 }  // namespace
 
-void vm_fault(ScriptContext& context, Fault fault) {
-  const auto code = static_cast<size_t>(fault);
-  report(kLevelDevice, code < kFaultCount ? kFaultMessages[code] : Msg::FaultInvalidOpcode);
+void vm_fault(ScriptContext& context) {
   if (context.status == ContextStatus::Running) context.status = ContextStatus::Faulted;
   stop_all.store(1);
 }
 
 void vm_set_trap_handler(TrapHandler handler) { g_trap_handler.store(handler, std::memory_order_release); }
 
-int vm_run_slice(ScriptContext& context) { return run_slice_main(context); }
-int vm_run_slice_switch(ScriptContext& context) { return run_slice_switch(context); }
+Fault vm_run_slice(ScriptContext& context) { return run_slice_main(context); }
+Fault vm_run_slice_switch(ScriptContext& context) { return run_slice_switch(context); }
 
 }  // namespace zelt

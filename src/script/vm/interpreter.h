@@ -23,12 +23,14 @@ enum class Fault : uint8_t {
   StackArea = 2,           // stack range rule broken by push, pop, enter, call or ret
   InvalidInstruction = 3,  // operation byte above 91, or a named register above 7
   BadAddress = 4,          // access outside the usable script memory
+  None = 255,              // the slice did not fault
 };
 inline constexpr int kFaultCount = 5;
 
-// Reports the fault's message at level 1, sets the context's status to
-// Faulted (if it was Running: status only moves forward) and sets stop_all.
-void vm_fault(ScriptContext& context, Fault fault);
+// Sets the context's status to Faulted (if it was Running: status only moves
+// forward) and sets stop_all: a fault outside the interpreter (the built-in
+// dispatcher's), after its message.
+void vm_fault(ScriptContext& context);
 
 // Called for `trap n` with the calling context and n. When it runs, pc
 // already addresses the instruction after the trap and the context holds every
@@ -44,8 +46,8 @@ void vm_set_trap_handler(TrapHandler handler);
 // Runs at most one time slice of the context: nothing when stop_all is set or
 // the context is not Running; otherwise up to 255 instructions, ending early
 // after a trap, a fault, the context's end, or stop_all seen after an
-// instruction. Always returns 1; the outcome is the context's status and
-// stop_all.
+// instruction. Returns the fault that ended the slice (the context is then
+// Faulted), else Fault::None; the caller reports it and stops every script.
 //
 // Decisions where the instruction set leaves room:
 //  - -2147483648 / -1 gives -2147483648 and -2147483648 % -1 gives 0.
@@ -61,10 +63,10 @@ void vm_set_trap_handler(TrapHandler handler);
 //    push r7 stores the decremented r7; pop r7 leaves the loaded value in r7.
 //  - A faulting instruction changes nothing, and the context's pc is left at
 //    the faulting instruction.
-int vm_run_slice(ScriptContext& context);
+Fault vm_run_slice(ScriptContext& context);
 
 // The same interpreter built with a plain switch instead of computed goto,
 // so tests can run every case under both dispatch builds.
-int vm_run_slice_switch(ScriptContext& context);
+Fault vm_run_slice_switch(ScriptContext& context);
 
 }  // namespace zelt

@@ -19,6 +19,7 @@
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
+#include "script/host/host.h"
 #include "script/vm/interpreter.h"
 #include "core/app.h"
 #include "core/config.h"
@@ -221,7 +222,7 @@ class CompilerTest : public ::testing::Test {
     const ScriptAddr stack = script_memory().allocate_zeroed(stack_size);
     ScriptContext ctx = context_make(c.image, stack, stack_size);
     for (int slice = 0; slice < 2000000 && ctx.status == ContextStatus::Running && !stop_all.load(); ++slice)
-      vm_run_slice(ctx);
+      stop_on_fault(vm_run_slice(ctx));
     script_memory().free(stack);
     r.status = ctx.status;
     r.r0 = static_cast<int32_t>(ctx.r[0]);

@@ -36,7 +36,7 @@ void recording_trap(ScriptContext& c, uint16_t n) {
 
 TEST_P(Slice, RunsAtMost255Instructions) {
   load(repeat("add r0, $1", 600));
-  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(run(), Fault::None);
   EXPECT_EQ(ctx_.status, ContextStatus::Running);
   EXPECT_EQ(ctx_.r[0], 255u);
   EXPECT_EQ(ctx_.pc, ctx_.image_base + 255 * 6);
@@ -108,7 +108,7 @@ TEST_P(Slice, StopAllAtEntryExecutesNothing) {
   load("movl r0, $1");
   stop_all.store(1);
   const ScriptContext before = ctx_;
-  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(run(), Fault::None);
   EXPECT_EQ(std::memcmp(&before, &ctx_, sizeof ctx_), 0);
   EXPECT_EQ(ctx_.pc, ctx_.image_base);
 }
@@ -488,6 +488,27 @@ TEST_P(Slice, RandomProgramsNeverEscape) {
 
 // vm_fault ---------------------------------------------------------------------
 
+TEST_P(Slice, AFaultIsReturnedForTheCallerToReport) {
+  const std::pair<const char*, Fault> cases[] = {
+      {"movl r1, $0\ndiv r0, r1", Fault::DivideByZero},
+      {"movl r1, $0\ncall r1", Fault::ProgramArea},
+      {"pop r0\npop r0\npop r0\npop r0\npop r0", Fault::StackArea},
+      {".byte 200", Fault::InvalidInstruction},
+      {"movl r1, $16\nmovl r0, (r1)", Fault::BadAddress},
+  };
+  for (const auto& [code, fault] : cases) {
+    SCOPED_TRACE(code);
+    load(code, 64);
+    stop_all.store(0);
+    shown_messages().clear();
+    EXPECT_EQ(GetParam()(ctx_), fault);
+    EXPECT_EQ(ctx_.status, ContextStatus::Faulted);
+    EXPECT_EQ(stop_all.load(), 0);  // the interpreter only reports; the host stops
+    EXPECT_TRUE(shown_messages().empty());
+  }
+  stop_all.store(0);
+}
+
 TEST(VmFault, EachCodeReportsItsMessageAndStopsEverything) {
   const std::pair<Fault, Msg> cases[] = {
       {Fault::DivideByZero, Msg::DivideByZero},
@@ -500,25 +521,31 @@ TEST(VmFault, EachCodeReportsItsMessageAndStopsEverything) {
   for (const auto& [fault, msg] : cases) {
     shown_messages().clear();
     stop_all.store(0);
-    ScriptContext c{};
-    c.status = ContextStatus::Running;
-    vm_fault(c, fault);
-    EXPECT_EQ(c.status, ContextStatus::Faulted);
+    stop_on_fault(fault);
     EXPECT_EQ(stop_all.load(), 1);
     ASSERT_EQ(shown_messages().size(), 1u);
     EXPECT_EQ(shown_messages()[0], msg_text(msg));
   }
+  shown_messages().clear();
+  stop_all.store(0);
+  stop_on_fault(Fault::None);
+  EXPECT_EQ(stop_all.load(), 0);
+  EXPECT_TRUE(shown_messages().empty());
   EXPECT_STREQ(msg_text_utf8(Msg::DivideByZero), "０で除算しました");
   EXPECT_STREQ(msg_text_utf8(Msg::FaultProgramArea), "プログラム領域をオーバーしました");
   EXPECT_STREQ(msg_text_utf8(Msg::FaultStackArea), "スタック領域をオーバーしました");
   EXPECT_STREQ(msg_text_utf8(Msg::FaultInvalidOpcode), "不正な命令コードが現れました");
   EXPECT_STREQ(msg_text_utf8(Msg::FaultBadAddress), "不正なアドレスにアクセスしました");
 
-  // Status only moves forward: an ended context stays ended.
-  ScriptContext ended{};
-  ended.status = ContextStatus::Ended;
-  vm_fault(ended, Fault::StackArea);
-  EXPECT_EQ(ended.status, ContextStatus::Ended);
+  // A fault outside the interpreter: status only moves forward.
+  for (const ContextStatus from : {ContextStatus::Running, ContextStatus::Ended}) {
+    stop_all.store(0);
+    ScriptContext c{};
+    c.status = from;
+    vm_fault(c);
+    EXPECT_EQ(c.status, from == ContextStatus::Running ? ContextStatus::Faulted : ContextStatus::Ended);
+    EXPECT_EQ(stop_all.load(), 1);
+  }
   set_message_sink(nullptr);
   stop_all.store(0);
 }

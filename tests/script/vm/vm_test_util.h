@@ -17,12 +17,13 @@
 
 #include "script/vm/assembler.h"
 #include "script/vm/context.h"
+#include "script/host/host.h"
 #include "script/vm/interpreter.h"
 #include "core/messages.h"
 
 namespace zelt::vmtest {
 
-using RunSlice = int (*)(ScriptContext&);
+using RunSlice = Fault (*)(ScriptContext&);
 
 inline std::vector<std::string>& shown_messages() {
   static std::vector<std::string> shown;
@@ -88,8 +89,13 @@ class VmTest : public ::testing::TestWithParam<RunSlice> {
     return ctx_;
   }
 
-  int run(ScriptContext& c) { return GetParam()(c); }
-  int run() { return run(ctx_); }
+  // One slice; a fault is reported and stops everything, as the host does.
+  Fault run(ScriptContext& c) {
+    const Fault fault = GetParam()(c);
+    stop_on_fault(fault);
+    return fault;
+  }
+  Fault run() { return run(ctx_); }
 
   // Runs slices until the context stops running or stop_all is set; returns
   // the number of slices.
