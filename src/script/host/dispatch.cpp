@@ -40,10 +40,18 @@ ScriptContext* g_current = nullptr;
 
 }  // namespace
 
+constexpr uint32_t kFixedCopy = 8;
+
 BuiltinArgs::BuiltinArgs(ScriptAddr first, uint32_t cells) : count_(std::min(cells, kMaxCells)) {
   const ScriptMemory& mem = script_memory();
   if (!mem.valid(first, count_ * 4)) count_ = 0;
-  std::memcpy(cells_, mem.host(first), count_ * 4);
+  // Fixed rows take at most 7 cells: a fixed-size copy of 8 (the extra ones
+  // are never read) compiles to a few moves instead of a library call.
+  const uint8_t* from = mem.host(first);
+  if (count_ <= kFixedCopy && mem.valid(first, kFixedCopy * 4))
+    std::memcpy(cells_, from, kFixedCopy * 4);
+  else
+    std::memcpy(cells_, from, count_ * 4);
 }
 
 BuiltinArgs BuiltinArgs::of(const ScriptContext& context, uint32_t wanted) {

@@ -63,15 +63,16 @@ inline void compare(uint32_t a, uint32_t b, bool& zf, bool& lf, bool& bf) {
 }
 
 // Exact fetch check, for a pc whose next six bytes are not all usable: the
-// operation byte and every byte of its form must be. The byte is read once
-// and handed back in op: another script thread may rewrite it meanwhile, and
-// the operation run must be the one whose length was checked.
-bool fetch_usable(const uint8_t* m, uint32_t pc, uint32_t span, uint32_t& op) {
+// operation byte and every byte of its form must be. Returns the operation
+// byte, read once (another script thread may rewrite it meanwhile, and the
+// operation run must be the one whose length was checked), or kFetchFault.
+constexpr uint32_t kFetchFault = 0x100;
+[[gnu::noinline]] uint32_t fetch_usable(const uint8_t* m, uint32_t pc, uint32_t span) {
   const uint32_t off = pc - kFirst;
-  if (off >= span) return false;
-  op = __atomic_load_n(m + pc, __ATOMIC_RELAXED);
+  if (off >= span) return kFetchFault;
+  const uint32_t op = __atomic_load_n(m + pc, __ATOMIC_RELAXED);
   const uint32_t size = op < kOpCount ? op_size(static_cast<Op>(op)) : 1;
-  return off <= span - size;
+  return off <= span - size ? op : kFetchFault;
 }
 
 inline void save_state(ScriptContext& ctx, uint32_t pc, const uint32_t (&r)[8], bool zf, bool lf, bool bf) {
