@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/config.h"
 #include "script/compiler/compiler.h"
 #include "script/vm/context.h"
-#include "core/config.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/cp932.h"
 #include "files/archive_directory.h"
 #include "files/archive_format.h"
-#include "core/cp932.h"
 #include "files/fast_file.h"
 #include "files/lzw.h"
 

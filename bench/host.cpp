@@ -15,13 +15,13 @@
 
 #include "builtins/builtin_table.h"
 #include "builtins/handlers.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
-#include "core/app.h"
-#include "core/close_request.h"
-#include "core/config.h"
 
 namespace zelt {
 namespace {

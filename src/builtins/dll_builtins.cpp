@@ -7,11 +7,11 @@
 
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
+#include "core/app.h"
 #include "core/cp932.h"
 #include "core/slot_table.h"
 #include "files/host_path.h"
 #include "platform/library_loader.h"
-#include "core/app.h"
 #include "zelt_plugin.h"
 
 namespace zelt {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "builtins/files_win.h"
 #include "builtins/builtins_subsystems.h"
+#include "builtins/files_win.h"
 #include "builtins/handlers.h"
 #include "core/messages.h"
 #include "files/atomic_file.h"

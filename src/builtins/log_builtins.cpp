@@ -5,8 +5,8 @@
 
 #include "builtins/format.h"
 #include "builtins/handlers.h"
-#include "core/cp932.h"
 #include "core/config.h"
+#include "core/cp932.h"
 #include "core/debug_output.h"
 
 namespace zelt {

@@ -8,14 +8,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/cp932.h"
-#include "files/host_path.h"
-#include "platform/display.h"
-#include "platform/system_ui.h"
 #include "core/app.h"
 #include "core/config.h"
-#include "platform/cpu_info.h"
+#include "core/cp932.h"
 #include "core/script_messages.h"
+#include "files/host_path.h"
+#include "platform/cpu_info.h"
+#include "platform/display.h"
+#include "platform/system_ui.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>

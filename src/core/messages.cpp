@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/cp932.h"
 #include "core/config.h"
+#include "core/cp932.h"
 
 namespace zelt {
 namespace {

@@ -5,10 +5,10 @@
 #include <new>
 #include <string>
 
+#include "core/messages.h"
 #include "files/atomic_file.h"
 #include "files/host_path.h"
 #include "files/lzw.h"
-#include "core/messages.h"
 
 namespace zelt::files {
 

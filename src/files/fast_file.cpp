@@ -9,13 +9,13 @@
 #include <new>
 #include <string>
 
-#include "files/archive_directory.h"
-#include "core/cp932.h"
-#include "files/fd_io.h"
-#include "files/host_path.h"
 #include "core/app.h"
 #include "core/config.h"
+#include "core/cp932.h"
 #include "core/messages.h"
+#include "files/archive_directory.h"
+#include "files/fd_io.h"
+#include "files/host_path.h"
 
 namespace zelt::files {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/display.h"
 #include "platform/backends.h"
+#include "platform/display.h"
 #include "platform/shortcuts.h"
 #include "platform/window.h"
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/app.h"
 #include "core/cp932.h"
 #include "files/host_path.h"
-#include "core/app.h"
 
 namespace zelt {
 namespace {

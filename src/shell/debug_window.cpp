@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/cp932.h"
-#include "platform/text_raster.h"
 #include "core/close_request.h"
+#include "core/cp932.h"
 #include "core/debug_output.h"
 #include "core/messages.h"
+#include "platform/text_raster.h"
 
 namespace zelt {
 namespace {

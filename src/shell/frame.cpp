@@ -5,24 +5,24 @@
 #include <cstring>
 #include <memory>
 
-#include "zelt_plugin.h"
-#include "files/bmp_file.h"
+#include "core/app.h"
+#include "core/close_request.h"
+#include "core/config.h"
 #include "core/cp932.h"
+#include "core/messages.h"
+#include "core/script_messages.h"
+#include "files/bmp_file.h"
 #include "input/input_events.h"
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
 #include "script/host/host.h"
 #include "script/vm/interpreter.h"
-#include "core/app.h"
-#include "core/close_request.h"
-#include "core/config.h"
 #include "shell/debug_window.h"
-#include "core/messages.h"
-#include "core/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
 #include "shell/subsystem_list.h"
+#include "zelt_plugin.h"
 
 namespace zelt {
 namespace {

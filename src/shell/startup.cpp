@@ -14,23 +14,23 @@
 #include <filesystem>
 #include <optional>
 
+#include "builtins/handlers.h"
+#include "core/config.h"
 #include "core/cp932.h"
+#include "core/messages.h"
+#include "core/script_messages.h"
 #include "files/host_path.h"
 #include "input/input_events.h"
-#include "builtins/handlers.h"
-#include "core/messages.h"
+#include "platform/cpu_info.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
 #include "shell/cd_location.h"
-#include "core/config.h"
 #include "shell/config_file.h"
-#include "platform/cpu_info.h"
 #include "shell/debug_window.h"
 #include "shell/frame.h"
-#include "core/script_messages.h"
 #include "shell/single_instance.h"
 #include "shell/subsystem_list.h"
 

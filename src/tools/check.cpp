@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/config.h"
 #include "core/cp932.h"
+#include "core/messages.h"
 #include "script/compiler/compiler.h"
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
-#include "core/config.h"
-#include "core/messages.h"
 #include "tools/tools.h"
 
 namespace zelt::tools {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "core/cp932.h"
 #include "files/archive_format.h"
 #include "files/atomic_file.h"
-#include "core/cp932.h"
 #include "files/fd_io.h"
 #include "tools/tools.h"
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "builtins/builtin_table.h"
-#include "builtins/handlers.h"
 #include "builtins/files_win.h"
+#include "builtins/handlers.h"
 #include "script/vm/interpreter.h"
 #include "support/rewriter.h"
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "script/host/host_test_util.h"
 #include "builtins/builtins_subsystems.h"
+#include "script/host/host_test_util.h"
 #include "support/temp_dir.h"
 
 namespace zelt::hosttest {

@@ -1,8 +1,8 @@
 // Script-level cases of the regular expressions: Shift_JIS patterns, the
 // match region record in script memory, the clamping of positions, and bad
 // handles and regions.
-#include "script/host/host_test_util.h"
 #include "builtins/builtins_subsystems.h"
+#include "script/host/host_test_util.h"
 
 namespace zelt::hosttest {
 namespace {

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "builtins/system.h"
-#include "script/host/host_test_util.h"
-#include "platform/display.h"
-#include "platform/cpu_info.h"
 #include "builtins/builtins_subsystems.h"
+#include "builtins/system.h"
+#include "platform/cpu_info.h"
+#include "platform/display.h"
+#include "script/host/host_test_util.h"
 #include "support/temp_dir.h"
 
 namespace zelt::hosttest {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/cp932.h"
 #include "core/config.h"
+#include "core/cp932.h"
 #include "core/messages.h"
 
 namespace zelt {

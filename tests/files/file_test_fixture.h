@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "files/archive_directory.h"
+#include "core/app.h"
+#include "core/config.h"
 #include "core/cp932.h"
+#include "core/messages.h"
+#include "files/archive_directory.h"
 #include "files/exp_file.h"
 #include "files/fast_file.h"
 #include "files/host_path.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/messages.h"
 #include "support/temp_dir.h"
 
 namespace zelt::test {

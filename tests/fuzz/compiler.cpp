@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/config.h"
+#include "core/messages.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
 #include "script/vm/context.h"
 #include "script/vm/extern_area.h"
-#include "core/config.h"
-#include "core/messages.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/messages.h"
 #include "script/vm/context.h"
 #include "script/vm/interpreter.h"
-#include "core/messages.h"
 
 namespace {
 

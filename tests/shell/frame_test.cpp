@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "input/input_state.h"
-#include "input/script_clock.h"
 #include "core/app.h"
 #include "core/close_request.h"
 #include "core/config.h"
 #include "core/script_messages.h"
+#include "input/input_state.h"
+#include "input/script_clock.h"
 #include "shell/frame.h"
 #include "zelt_plugin.h"
 

@@ -11,17 +11,17 @@
 #include <string>
 #include <thread>
 
+#include "core/app.h"
+#include "core/config.h"
+#include "core/debug_output.h"
+#include "core/script_messages.h"
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
 #include "platform/shortcuts.h"
 #include "platform/window.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/debug_output.h"
 #include "shell/debug_window.h"
 #include "shell/frame.h"
-#include "core/script_messages.h"
 #include "support/run_zelt.h"
 #include "support/temp_dir.h"
 

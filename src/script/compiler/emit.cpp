@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "script/compiler/types.h"
 #include "core/script_memory.h"
+#include "script/compiler/types.h"
 
 namespace zelt::compiler {
 namespace {

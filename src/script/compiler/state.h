@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/messages.h"
 #include "script/compiler/compiler.h"
 #include "script/vm/opcodes.h"
-#include "core/messages.h"
 
 namespace zelt::compiler {
 

@@ -17,8 +17,8 @@
 #include <span>
 #include <string_view>
 
-#include "script/vm/context.h"
 #include "core/script_memory.h"
+#include "script/vm/context.h"
 
 namespace zelt {
 

@@ -3,11 +3,11 @@
 // lock, on the calling script thread, and act on its context stack.
 #include <cstring>
 
+#include "core/config.h"
 #include "script/host/control_builtins.h"
 #include "script/host/thread_table.h"
 #include "script/vm/interpreter.h"
 #include "script/vm/opcodes.h"
-#include "core/config.h"
 
 namespace zelt {
 namespace {

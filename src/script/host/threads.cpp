@@ -11,13 +11,13 @@
 
 #include <cerrno>
 
-#include "script/host/builtin_call.h"
-#include "script/compiler/extern_functions.h"
-#include "script/host/thread_table.h"
-#include "script/vm/interpreter.h"
 #include "core/close_request.h"
 #include "core/config.h"
 #include "core/messages.h"
+#include "script/compiler/extern_functions.h"
+#include "script/host/builtin_call.h"
+#include "script/host/thread_table.h"
+#include "script/vm/interpreter.h"
 
 namespace zelt {
 namespace host {

@@ -13,17 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include "core/app.h"
+#include "core/config.h"
 #include "core/cp932.h"
+#include "core/messages.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/extern_functions.h"
+#include "script/host/host.h"
 #include "script/vm/context.h"
 #include "script/vm/disasm.h"
 #include "script/vm/extern_area.h"
-#include "script/host/host.h"
 #include "script/vm/interpreter.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/messages.h"
 
 namespace zelt::ctest {
 

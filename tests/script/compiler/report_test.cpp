@@ -1,8 +1,8 @@
 // The compile report: message format, line echo, missing-token reports, the
 // report's size limit, when it is collected and how often it is shown.
+#include "files/exp_file.h"
 #include "script/compiler/compiler_test_util.h"
 #include "support/temp_dir.h"
-#include "files/exp_file.h"
 
 namespace zelt::ctest {
 namespace {

@@ -22,16 +22,16 @@
 
 #include "builtins/builtin_table.h"
 #include "builtins/handlers.h"
-#include "script/host/builtin_call.h"
-#include "script/compiler/compiler.h"
-#include "script/compiler/extern_functions.h"
-#include "script/host/host.h"
-#include "script/vm/extern_area.h"
-#include "script/vm/interpreter.h"
 #include "core/app.h"
 #include "core/close_request.h"
 #include "core/config.h"
 #include "core/messages.h"
+#include "script/compiler/compiler.h"
+#include "script/compiler/extern_functions.h"
+#include "script/host/builtin_call.h"
+#include "script/host/host.h"
+#include "script/vm/extern_area.h"
+#include "script/vm/interpreter.h"
 
 namespace zelt::hosttest {
 

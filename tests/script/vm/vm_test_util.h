@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "core/messages.h"
+#include "script/host/host.h"
 #include "script/vm/assembler.h"
 #include "script/vm/context.h"
-#include "script/host/host.h"
 #include "script/vm/interpreter.h"
-#include "core/messages.h"
 
 namespace zelt::vmtest {
 
