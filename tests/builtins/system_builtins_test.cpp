@@ -33,6 +33,8 @@ class SystemBuiltins : public HostTest {
     app().fullscreen = false;
     ASSERT_EQ(::chdir(old_cwd_.c_str()), 0);
   }
+  // Builds kPluginSource as libplug.so in the program folder.
+  bool build_plugin();
   // Waits up to ten seconds for a file that a started program writes.
   bool appears(const std::string& name) {
     for (int i = 0; i < 1000; ++i) {
@@ -153,12 +155,16 @@ int poke(unsigned address) {
 }
 )";
 
-TEST_F(SystemBuiltins, NativeLibrariesAreLoadedAndCalled) {
+bool SystemBuiltins::build_plugin() {
   dir_.write("plug.c", kPluginSource);
   const std::string cmd = "cc -shared -fPIC -o " + (dir_ / "libplug.so") + " " + (dir_ / "plug.c") + " -I" +
                           std::string(ZELT_SOURCE_DIR) + "/include";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   app().program_folder = dir_.path() + "/";
+  return std::system(cmd.c_str()) == 0;
+}
+
+TEST_F(SystemBuiltins, NativeLibrariesAreLoadedAndCalled) {
+  ASSERT_TRUE(build_plugin());
   ASSERT_TRUE(run(
       "int main() { int lib; int w; int v;\n"
       "  out(dll_load(\"missing.dll\")); lib = dll_load(\"PLUG.DLL\"); out(lib);\n"
@@ -180,11 +186,7 @@ TEST_F(SystemBuiltins, NativeLibrariesAreLoadedAndCalled) {
 // A function handle kept past dll_unload is refused, also once the library
 // is loaded into the same slot again.
 TEST_F(SystemBuiltins, FunctionHandlesDieWithTheirLibrary) {
-  dir_.write("plug.c", kPluginSource);
-  const std::string cmd = "cc -shared -fPIC -o " + (dir_ / "libplug.so") + " " + (dir_ / "plug.c") + " -I" +
-                          std::string(ZELT_SOURCE_DIR) + "/include";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  app().program_folder = dir_.path() + "/";
+  ASSERT_TRUE(build_plugin());
   ASSERT_TRUE(run(
       "int main() { int w; int again;\n"
       "  w = dll_proc(dll_load(\"plug\"), \"negative\"); out(dll_unload(0));\n"
