@@ -2,7 +2,7 @@
 // the real devices of a desktop, or headless ones that keep everything in
 // memory and behave the same. The interfaces (window.h and those to come:
 // renderer, audio device, synth, video decoder, font face, socket) call
-// through the chosen row; nothing else asks which backend runs.
+// through the chosen row instead of asking headless() in every function.
 #pragma once
 
 #include <memory>
