@@ -1,7 +1,5 @@
 #include "core/subsystem.h"
 
-#include <ranges>
-
 namespace zelt {
 namespace {
 
@@ -15,8 +13,8 @@ void forward(SubsystemList list, Operation op) {
 }
 
 void backward(SubsystemList list, Operation op) {
-  for (const Subsystem* s : std::views::reverse(list))
-    if (s->*op) (s->*op)();
+  for (auto s = list.rbegin(); s != list.rend(); ++s)
+    if ((*s)->*op) ((*s)->*op)();
 }
 
 }  // namespace
@@ -27,8 +25,8 @@ void subsystems_start_all(SubsystemList list) {
 }
 
 void subsystems_stop_all(SubsystemList list) {
-  for (const Subsystem* s : std::views::reverse(list))
-    if (s->stop && wanted(*s)) s->stop();
+  for (auto s = list.rbegin(); s != list.rend(); ++s)
+    if ((*s)->stop && wanted(**s)) (*s)->stop();
 }
 
 void subsystems_closing_all(SubsystemList list) { forward(list, &Subsystem::closing); }
