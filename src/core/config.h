@@ -58,6 +58,7 @@ struct ConfigKey {
   uint32_t buffer;                 // string keys: buffer size including the terminator
   int32_t int_default;
   const char* str_default;
+  bool (*valid)(int32_t) = nullptr;  // integer keys the runtime allocates by: the values it accepts
 };
 std::span<const ConfigKey> config_keys();
 
@@ -66,6 +67,19 @@ std::span<const ConfigKey> config_keys();
 Config& config();
 
 void config_defaults();
+
+// Limits of the sizes the runtime allocates by (README "Configuration").
+inline constexpr int32_t kMaxScreenSide = 8192;           // [Screen] Width, Height
+inline constexpr int32_t kMinStackSize = 1024;            // [Script] StackSize
+inline constexpr int32_t kMaxStackSize = 16 << 20;
+inline constexpr int32_t kMaxProgramSize = 64 << 20;      // [Script] ProgramSize (0: measured)
+inline constexpr int32_t kMaxHeapSize = 256 << 20;        // [Script] HeapSize
+
+// Start-up, after the files are read: every value a key does not accept is
+// reported (level 1, naming the key and the value) and replaced by the
+// key's default, so that no configuration makes the runtime allocate
+// gigabytes or start nothing without a word.
+void config_check();
 // "CD-DIR" as the file layer uses it: a "\" appended unless empty or
 // already ending in "\" or "/".
 std::string config_cd_dir();

@@ -138,6 +138,7 @@ void configure(AppState& a, const std::string& user_home) {
   }
 
   if (!cpu_info().has_mmx()) c.MMX = 0;
+  config_check();
   split_entry_script(a);
 }
 

@@ -79,5 +79,20 @@ TEST(CommandLine, NameSelectsTheBaseConfigurationFile) {
   EXPECT_FALSE(std::filesystem::exists(dir / "title/configure.cfg"));
 }
 
+// A screen no one could allocate, and a stack no script could run on: both
+// are named on stderr, the defaults take their place and the title runs.
+TEST(CommandLine, AbsurdSizesAreNamedAndTheTitleStillRuns) {
+  TempDir dir;
+  dir.write("title/zelt.cfg", "[Screen]\nWidth=100000\nHeight=2147483647\n[Script]\nStackSize=-1\n");
+  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+  dir.write("title/zelt/main.c",
+            "#include \"zelt.h\"\nint main() { int f; f = fopen(\"ran.txt\", \"w\"); fclose(f); return 0; }\n");
+  const RunResult r = run_zelt("--headless --timeout 20 " + (dir / "title"), "XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  for (const char* named : {"[Screen] Width = 100000", "[Screen] Height = 2147483647", "[Script] StackSize = -1"})
+    EXPECT_NE(r.output.find(named), std::string::npos) << named << "\n" << r.output;
+  EXPECT_TRUE(std::filesystem::exists(dir / "title/ran.txt")) << r.output;
+}
+
 }  // namespace
 }  // namespace zelt

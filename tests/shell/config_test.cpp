@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "core/config.h"
+#include "core/cp932.h"
+#include "core/messages.h"
 #include "shell/config_file.h"
 #include "shell/startup.h"
 #include "support/temp_dir.h"
@@ -122,11 +126,62 @@ TEST_F(ConfigSearch, BinaryAndAbsurdFilesNeverBreakTheRead) {
   for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 7919) & 0xFF);
   dir.write("title/game.cfg", junk);
   dir.write("title/configure.cfg", "[Screen]\nWidth=0\nHeight=-5\n[Script]\nHeapSize=-1\n");
+  set_message_sink([](std::string_view, std::string_view) { return kIdOk; });
   run();
-  EXPECT_EQ(config().Width, 0);
-  EXPECT_EQ(config().Height, -5);
-  EXPECT_EQ(config().HeapSize, -1);
+  set_message_sink(nullptr);
+  // Sizes the runtime allocates by fall back to their defaults.
+  EXPECT_EQ(config().Width, 1024);
+  EXPECT_EQ(config().Height, 576);
+  EXPECT_EQ(config().HeapSize, 4194304);
   EXPECT_EQ(config().Depth, 24);
+}
+
+std::vector<std::string> g_shown;
+
+// Every size outside what the runtime allocates is reported with its key and
+// value and replaced by the default; sizes inside the limits stay.
+TEST_F(ConfigSearch, SizesOutsideTheLimitsAreReportedAndReplacedByTheDefault) {
+  struct Case {
+    const char* section;
+    const char* key;
+    int32_t Config::*field;
+    const char* value;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"Screen", "Width", &Config::Width, "100000", 1024},
+      {"Screen", "Width", &Config::Width, "8192", 8192},
+      {"Screen", "Height", &Config::Height, "2147483647", 576},
+      {"Screen", "Height", &Config::Height, "0", 576},
+      {"Screen", "Depth", &Config::Depth, "12", 24},
+      {"Screen", "Depth", &Config::Depth, "16", 16},
+      {"Script", "StackSize", &Config::StackSize, "-4", 262144},
+      {"Script", "StackSize", &Config::StackSize, "1023", 262144},
+      {"Script", "StackSize", &Config::StackSize, "1024", 1024},
+      {"Script", "ProgramSize", &Config::ProgramSize, "2147483647", 0},
+      {"Script", "ProgramSize", &Config::ProgramSize, "4096", 4096},
+      {"Script", "HeapSize", &Config::HeapSize, "0", 0},
+      {"Script", "HeapSize", &Config::HeapSize, "-1", 4194304},
+  };
+  set_message_sink([](std::string_view text, std::string_view) {
+    g_shown.push_back(cp932::to_utf8(text));
+    return kIdOk;
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    g_shown.clear();
+    dir.write("title/game.cfg", std::string("[") + c.section + "]\n" + c.key + "=" + c.value + "\n");
+    run();
+    EXPECT_EQ(config().*c.field, c.expected);
+    if (std::to_string(c.expected) == c.value) {
+      EXPECT_TRUE(g_shown.empty());
+    } else {
+      ASSERT_EQ(g_shown.size(), 1u);
+      EXPECT_EQ(g_shown[0], std::string("設定の値が範囲外です。[") + c.section + "] " + c.key + " = " + c.value +
+                                "\n" + std::to_string(c.expected) + " を使います。");
+    }
+  }
+  set_message_sink(nullptr);
 }
 
 TEST_F(ConfigSearch, StringValuesAreCutToTheirBuffers) {
