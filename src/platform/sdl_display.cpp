@@ -10,6 +10,9 @@ namespace zelt::platform {
 SDL_Window* g_owner = nullptr;  // the frame window, set by the window layer (sdl_window.cpp)
 
 bool display_available(std::string* why) {
+  // Termination signals are the program's own (platform/signals.h), not a
+  // quit event that would ask the close question.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (why) *why = SDL_GetError();
     return false;

@@ -16,6 +16,7 @@
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
+#include "platform/signals.h"
 #include "script/host/host.h"
 #include "script/vm/interpreter.h"
 #include "shell/debug_window.h"
@@ -275,6 +276,7 @@ FrameRunEnd frame_run(const FrameRunOptions& options) {
   script_start_entry();
   while (!f.closed()) {
     if (headless && script_threads_running() == 0) break;
+    if ((end.signal = platform::termination_signal()) != 0) break;
     const Clock::time_point now = Clock::now();
     if (now >= options.until) {
       end.time_up = true;

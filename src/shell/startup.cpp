@@ -24,6 +24,7 @@
 #include "platform/cpu_info.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 #include "script/host/host.h"
 #include "script/vm/extern_area.h"
@@ -71,9 +72,10 @@ int message_box_sink(std::string_view text, std::string_view caption) {
   return print_message(text, caption);
 }
 
-// The main loop: the frame's event loop, real or headless. False when the
-// screenshot could not be written.
-bool run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, const std::string& screenshot) {
+// The main loop: the frame's event loop, real or headless. Returns the exit
+// code: 128 + the signal's number after a termination signal, else 1 when
+// the screenshot could not be written, else 0.
+int run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, const std::string& screenshot) {
   using Clock = std::chrono::steady_clock;
   FrameRunOptions run;
   if (options.timeout_seconds > 0)
@@ -83,9 +85,11 @@ bool run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, c
   run.screenshot = screenshot;
   const FrameRunEnd end = frame_run(run);
   if (end.time_up) std::fprintf(stderr, "zelt: time is up (--timeout %g)\n", options.timeout_seconds);
-  if (end.screenshot_error.empty()) return true;
+  if (end.signal) std::fprintf(stderr, "zelt: ended by signal %d (%s)\n", end.signal, strsignal(end.signal));
+  const int code = end.signal ? 128 + end.signal : 0;
+  if (end.screenshot_error.empty()) return code;
   std::fprintf(stderr, "zelt: --screenshot %s: %s\n", screenshot.c_str(), end.screenshot_error.c_str());
-  return false;
+  return code ? code : 1;
 }
 
 }  // namespace
@@ -176,6 +180,7 @@ void subsystems_stop() {
 int app_main(const RunOptions& options) {
   AppState& a = app();
   platform::set_headless(options.headless);
+  platform::termination_signals_install();
   if (!options.headless) set_message_sink(message_box_sink);
 
   // The files of the command line are named relative to the caller's folder.
@@ -233,10 +238,10 @@ int app_main(const RunOptions& options) {
   if (!frame_create()) return 0;
   subsystems_start();
   if (c.FullScreen) frame_set_fullscreen(true);
-  const bool screenshot_written = run_main_loop(options, replay ? &*replay : nullptr, screenshot);
+  const int code = run_main_loop(options, replay ? &*replay : nullptr, screenshot);
 
   config_write_back(a.active_config, a.fullscreen);
-  return screenshot_written ? 0 : 1;
+  return code;
 }
 
 }  // namespace zelt

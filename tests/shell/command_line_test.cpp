@@ -1,6 +1,8 @@
 // The command line, run as a user runs it: the real binary in a child process.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -92,6 +94,41 @@ TEST(CommandLine, AbsurdSizesAreNamedAndTheTitleStillRuns) {
   for (const char* named : {"[Screen] Width = 100000", "[Screen] Height = 2147483647", "[Script] StackSize = -1"})
     EXPECT_NE(r.output.find(named), std::string::npos) << named << "\n" << r.output;
   EXPECT_TRUE(std::filesystem::exists(dir / "title/ran.txt")) << r.output;
+}
+
+// A termination signal closes the program in order: the scripts stop, the
+// system file and the configuration are saved, and the exit code tells the
+// signal (128 + its number).
+TEST(CommandLine, TerminationSignalsSaveEverythingThenEnd) {
+  for (const int signo : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signo);
+    TempDir dir;
+    dir.write("title/configure.cfg", "[Screen]\r\nSmoothing=0\r\n");
+    dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+    dir.write("title/zelt/main.c",
+              "#include \"zelt.h\"\nchar block[4];\n"
+              "int main() { int f; sysfile(\"save.sys\", block, 4);\n"
+              "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
+              "  f = fopen(\"running\", \"w\"); fclose(f);\n"
+              "  while (1) sleep(10); }\n");
+    const std::string command = "XDG_CONFIG_HOME=" + (dir / "home") + " exec " + ZELT_BINARY +
+                                " --headless --timeout 30 " + (dir / "title") + " 2>" + (dir / "err.txt");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int i = 0; i < 1000 && !std::filesystem::exists(dir / "title/running"); ++i) ::usleep(10000);
+    ASSERT_TRUE(std::filesystem::exists(dir / "title/running"));
+    ::kill(pid, signo);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << dir.read("err.txt");
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signo) << dir.read("err.txt");
+    EXPECT_EQ(dir.read("title/save.sys"), "LAST");
+    EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight=0"), std::string::npos);
+  }
 }
 
 }  // namespace
