@@ -18,4 +18,11 @@ bool display_available(std::string* why);
 // Shuts SDL down again (end of the process).
 void display_shutdown();
 
+// What happens when the connection to the display is lost (the X server
+// ended, or killed the program's connection): `closing` runs once, on the
+// thread that met the loss, saves what must be saved and ends the process
+// (it must not return; if it does, the process ends with code 1). Other
+// threads that meet the loss meanwhile wait for it.
+void display_set_lost_handler(void (*closing)());
+
 }  // namespace zelt::platform

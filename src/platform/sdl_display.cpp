@@ -1,6 +1,9 @@
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <thread>
 #include <cstring>
 
 #include "platform/display.h"
@@ -27,6 +30,27 @@ bool display_available(std::string* why) {
 }
 
 void display_shutdown() { SDL_Quit(); }
+
+namespace {
+
+void (*g_lost_handler)() = nullptr;
+std::atomic<bool> g_lost{false};
+
+// Xlib ends the process when this returns, so it never does.
+int on_display_lost(Display*) {
+  if (g_lost.exchange(true)) {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+  if (g_lost_handler) g_lost_handler();
+  ::_exit(1);
+}
+
+}  // namespace
+
+void display_set_lost_handler(void (*closing)()) {
+  g_lost_handler = closing;
+  XSetIOErrorHandler(on_display_lost);
+}
 
 bool show_message_box(const std::string& caption_utf8, const std::string& text_utf8) {
   return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption_utf8.c_str(), text_utf8.c_str(),

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "core/config.h"
 #include "core/cp932.h"
@@ -70,6 +71,25 @@ std::string product_folder_name(const std::string& product) {
 int message_box_sink(std::string_view text, std::string_view caption) {
   if (platform::show_message_box(cp932::to_utf8(caption), cp932::to_utf8(text))) return kIdOk;
   return print_message(text, caption);
+}
+
+// How long a close that cannot wait (the display is gone) gives the script
+// threads to end before it saves what they have and ends the process.
+constexpr auto kEndGrace = std::chrono::seconds(2);
+
+// The display is gone: nothing can be shown or asked any more. The scripts
+// stop (those that end within the grace period free their memory, writing
+// the system file if it lies there), the system file and the configuration
+// are saved, and the process ends with code 1.
+[[noreturn]] void close_after_display_lost() {
+  set_message_sink(print_message);
+  std::fprintf(stderr, "zelt: the connection to the display was lost\n");
+  script_messages_uninstall();
+  script_threads_end_by(std::chrono::steady_clock::now() + kEndGrace);
+  kSystemFileSubsystem.reset();
+  config_write_back(app().active_config, app().fullscreen);
+  std::fflush(nullptr);
+  ::_exit(1);
 }
 
 // The main loop: the frame's event loop, real or headless. Returns the exit
@@ -235,6 +255,7 @@ int app_main(const RunOptions& options) {
   }
 
   debug_output_start(c.DebugMode != 0, options.headless);
+  if (!options.headless) platform::display_set_lost_handler(close_after_display_lost);
   if (!frame_create()) return 0;
   subsystems_start();
   if (c.FullScreen) frame_set_fullscreen(true);

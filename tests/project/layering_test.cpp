@@ -36,7 +36,7 @@ const std::map<std::string, std::set<std::string>> kMayInclude = {
 // Third-party headers (by the start of their include name) and the only
 // folder that may include them.
 const std::vector<std::pair<std::string, std::string>> kThirdParty = {
-    {"SDL", "platform"},         {"ft2build.h", "platform"}, {"freetype/", "platform"},
+    {"SDL", "platform"},         {"X11/", "platform"},         {"ft2build.h", "platform"}, {"freetype/", "platform"},
     {"fontconfig/", "platform"}, {"ffi.h", "platform"},      {"dlfcn.h", "platform"},
     {"fluidsynth", "platform"},  {"libav", "platform"},      {"libsw", "platform"},
     {"cdio/", "platform"},       {"sys/socket.h", "platform"}, {"netinet/", "platform"},

@@ -11,6 +11,7 @@
 // focus handling) write without it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string_view>
 
@@ -68,6 +69,10 @@ void script_thread_release(int slot);
 // Ends every script thread and clears the table (the program closes).
 // Returns as soon as all have ended. Never called with the built-in lock held.
 void script_threads_stop();
+// Sets stop_all and waits until every script thread has ended, at most until
+// `until`; false when some did not end by then (one blocked in a built-in).
+// The threads stay in the table. For a close that cannot wait longer.
+bool script_threads_end_by(std::chrono::steady_clock::time_point until);
 // Start-up: an empty thread table, stop_all and the close request cleared.
 void script_threads_reset();
 // Threads started and not yet ended.

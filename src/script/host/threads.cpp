@@ -236,16 +236,33 @@ void script_thread_release(int index) {
   host::notify();
 }
 
-void script_threads_stop() {
+namespace {
+
+// Every thread is told to end; suspended ones are let go so that they can.
+void ask_all_to_end() {
   stop_all.store(1);
   for (ThreadSlot& s : g_slots) s.gate.store(true);
   host::notify();
-  host::wait_for_change([] { return host::g_live.load() == 0 && host::g_starting.load() == 0; });
+}
+
+bool all_ended() { return host::g_live.load() == 0 && host::g_starting.load() == 0; }
+
+}  // namespace
+
+void script_threads_stop() {
+  ask_all_to_end();
+  host::wait_for_change(all_ended);
   for (ThreadSlot& s : g_slots) {
     host::reap(s);
     host::clear_slot(s);
   }
   stop_all.store(0);
+}
+
+bool script_threads_end_by(std::chrono::steady_clock::time_point until) {
+  ask_all_to_end();
+  host::wait_for_change_until(until, all_ended);
+  return all_ended();
 }
 
 void script_threads_reset() {

@@ -1,0 +1,99 @@
+// The X server goes away under a windowed run: the program saves the system
+// file and the configuration, then ends with code 1 (no abort, no spin).
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace zelt {
+namespace {
+
+using test::TempDir;
+
+// An X server of the test's own, so that ending it disturbs no other test.
+class PrivateXServer {
+ public:
+  PrivateXServer() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1280x800x24",
+               static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (pid_ > 0 && ::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~PrivateXServer() { stop(); }
+  const std::string& display() const { return display_; }
+  void stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+TEST(DisplayLost, TheSavesHappenAndTheProgramEnds) {
+  PrivateXServer x;
+  if (x.display().empty()) GTEST_SKIP() << "no Xvfb to start";
+  TempDir dir;
+  dir.write("title/configure.cfg", "[Option]\r\nConfirmation=1\r\n");
+  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+  dir.write("title/zelt/main.c",
+            "#include \"zelt.h\"\nchar block[4];\n"
+            "int main() { int f; sysfile(\"save.sys\", block, 4);\n"
+            "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
+            "  f = fopen(\"running\", \"w\"); fclose(f);\n"
+            "  while (1) sleep(10); }\n");
+  const std::string command = "DISPLAY=" + x.display() + " XDG_CONFIG_HOME=" + (dir / "home") + " exec " +
+                              ZELT_BINARY + " --timeout 30 " + (dir / "title") + " 2>" + (dir / "err.txt");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 1000 && !std::filesystem::exists(dir / "title/running"); ++i) ::usleep(10000);
+  EXPECT_TRUE(std::filesystem::exists(dir / "title/running"));
+  x.stop();
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 1000 && ended == 0; ++i) {
+    ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == 0) ::usleep(10000);
+  }
+  if (ended == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    FAIL() << "the program did not end within 10 s\n" << dir.read("err.txt");
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << dir.read("err.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 1) << dir.read("err.txt");
+  EXPECT_NE(dir.read("err.txt").find("connection to the display was lost"), std::string::npos) << dir.read("err.txt");
+  EXPECT_EQ(dir.read("title/save.sys"), "LAST");
+  EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zelt
