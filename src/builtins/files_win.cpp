@@ -147,34 +147,6 @@ void streams_close_all() {
 
 namespace {
 
-// One character (one or two bytes) of code page 932, letters folded.
-uint32_t unit_at(std::string_view s, size_t i, size_t& len) {
-  len = cp932::char_length(s, i);
-  const auto b = static_cast<unsigned char>(s[i]);
-  if (len == 2) return b << 8 | static_cast<unsigned char>(s[i + 1]);
-  return (b >= 'A' && b <= 'Z') ? b + 32 : b;
-}
-
-bool match_from(std::string_view p, size_t pi, std::string_view s, size_t si) {
-  while (pi < p.size()) {
-    if (p[pi] == '*') {
-      while (pi < p.size() && p[pi] == '*') ++pi;
-      if (pi == p.size()) return true;
-      for (size_t k = si; k <= s.size(); k += k < s.size() ? cp932::char_length(s, k) : 1) {
-        if (match_from(p, pi, s, k)) return true;
-      }
-      return false;
-    }
-    if (si >= s.size()) return false;
-    size_t plen, slen;
-    const uint32_t pu = unit_at(p, pi, plen), su = unit_at(s, si, slen);
-    if (!(p[pi] == '?' || pu == su)) return false;
-    pi += plen;
-    si += slen;
-  }
-  return si == s.size();
-}
-
 constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;  // 1970 in 100 ns units since 1601
 
 uint64_t file_time(const struct timespec& t) {
@@ -249,7 +221,7 @@ std::vector<Entry> list_matches(std::string_view pattern) {
   while (const dirent* d = ::readdir(dir)) {
     Entry e;
     e.name = cp932::from_utf8(d->d_name);
-    if (!wildcard_match(match_pattern, e.name)) continue;
+    if (!cp932::wildcard_match(match_pattern, e.name)) continue;
     const std::string host = host_folder + "/" + d->d_name;
     if (::lstat(host.c_str(), &e.st) != 0) continue;
     if (S_ISLNK(e.st.st_mode) && ::stat(host.c_str(), &e.st) != 0) continue;
@@ -268,8 +240,6 @@ bool host_stat(std::string_view name, struct stat& st) {
 }
 
 }  // namespace
-
-bool wildcard_match(std::string_view pattern, std::string_view s) { return match_from(pattern, 0, s, 0); }
 
 int32_t find_first(std::string_view pattern, std::span<uint8_t, kFindRecordSize> record) {
   Search search{list_matches(pattern), 1};

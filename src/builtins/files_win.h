@@ -41,8 +41,6 @@ inline constexpr uint32_t kAttrReadOnly = 0x01, kAttrHidden = 0x02, kAttrDirecto
 int32_t find_first(std::string_view pattern, std::span<uint8_t, kFindRecordSize> record);
 bool find_next(int32_t handle, std::span<uint8_t, kFindRecordSize> record);
 bool find_close(int32_t handle);
-// Whether s matches the pattern with * and ?, without regard to case.
-bool wildcard_match(std::string_view pattern, std::string_view s);
 
 // Whole files and directories (true on success).
 bool file_exists(std::string_view name);      // a search for name finds something

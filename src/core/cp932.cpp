@@ -76,6 +76,38 @@ std::string fold_case(std::string_view s) {
   return out;
 }
 
+// Greedy matching: a "*" first takes nothing; when what follows it fails,
+// the last "*" takes one character more and matching resumes after it. Only
+// the last "*" needs revisiting, as whatever an earlier one could take more
+// of, the later one can take as well; so no position pair is tried twice.
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+  constexpr size_t none = std::string_view::npos;
+  size_t p = 0, n = 0;
+  size_t star_p = none, star_n = 0;  // pattern after the last "*", name where it stopped taking
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star_p = ++p;
+      star_n = n;
+      continue;
+    }
+    if (p < pattern.size()) {
+      size_t next_p = p, next_n = n;
+      const bool any = pattern[p] == '?';
+      if (unit_at(pattern, next_p) == unit_at(name, next_n) || any) {
+        p = next_p;
+        n = next_n;
+        continue;
+      }
+    }
+    if (star_p == none) return false;
+    star_n += char_length(name, star_n);
+    p = star_p;
+    n = star_n;
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
 namespace {
 
 // One iconv descriptor per direction and thread: iconv_open loads tables and

@@ -45,6 +45,12 @@ inline bool equal_nocase(std::string_view a, std::string_view b) { return compar
 // fold_case(b), so the result can key a hash table.
 std::string fold_case(std::string_view s);
 
+// Whether name matches pattern, where "*" stands for any run of characters
+// and "?" for exactly one (a double-byte character is one); other characters
+// compare as compare_nocase does. Linear in name size times pattern size
+// whatever the pattern.
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
 // Conversions through iconv. Bytes that cannot be converted become '?' (to
 // UTF-8: U+FFFD); the result is never truncated. A well-formed character
 // without a mapping becomes one replacement; a malformed byte becomes one

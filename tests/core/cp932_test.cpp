@@ -198,6 +198,62 @@ TEST(Cp932, InvalidBytesAreReplaced) {
   for (const Case& c : from_utf8_cases) EXPECT_EQ(cp932::from_utf8(c.in), c.out) << c.in;
 }
 
+TEST(Cp932, WildcardMatch) {
+  struct Case {
+    std::string pattern, name;
+    bool match;
+  } cases[] = {
+      {"", "", true},
+      {"", "a", false},
+      {"*", "", true},
+      {"**", "abc", true},
+      {"*?*", "", false},
+      {"*?*", "a", true},
+      {"a*c", "ac", true},
+      {"a*c", "abcbc", true},
+      {"a*c", "abcb", false},
+      {"a?c", "ac", false},
+      {"abc?", "abc", false},  // "?" at the end needs a character
+      {"*.*", "a.b", true},
+      {"*.*", "a.", true},
+      {"*.*", "abc", false},   // a dot is needed here; searches treat "*.*" as "*" themselves
+      {"a.", "a", false},      // a trailing dot is literal
+      {"*.TXT", "Read.Me.txt", true},
+      {"ABC", "abc", true},
+      {kZenkakuA, kZenkakua, false},  // full-width letters are not folded
+      // A double-byte character is one character; its trail byte is never
+      // taken for a character of its own, in the name or in the pattern.
+      {"?", kHyou, true},
+      {"??", kHyou, false},
+      {"?.txt", "\x93\xFA.txt", true},
+      {"*" + kHyou, "x" + kHyou, true},
+      {"*\\", kHyou, false},
+      {"*a", "\x82" "a", false},
+      {"*A", "x\x82" "aa", true},
+      {"\x81?", "\x81x", false},            // "?" as a trail byte is no wildcard
+      {"\x81*", "\x81\x2A" "abc", false},  // nor is "*"
+      {"?", kHankakuA, true},
+      {"a?", "a\x81", true},                 // a lone lead byte at the end is one character
+      {"*", "\x81", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(cp932::wildcard_match(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+  }
+}
+
+// Patterns with many stars against long names finish (each star is tried
+// once per name position, not once per combination).
+TEST(Cp932, WildcardMatchWithManyStarsOnALongName) {
+  const std::string stars = "*a*a*a*a*a*a*b";
+  EXPECT_FALSE(cp932::wildcard_match(stars, std::string(200, 'a')));
+  EXPECT_TRUE(cp932::wildcard_match(stars, std::string(199, 'A') + "B"));
+  std::string hyou_stars, hyous;
+  for (int i = 0; i < 8; ++i) hyou_stars += "*" + kHyou;
+  for (int i = 0; i < 100; ++i) hyous += kHyou;
+  EXPECT_FALSE(cp932::wildcard_match(hyou_stars + "*\\", hyous));
+  EXPECT_TRUE(cp932::wildcard_match(hyou_stars + "*", hyous));
+}
+
 TEST(Cp932, ConvertsOnSeveralThreadsAtOnce) {
   const std::string cp = "\x93\xFA\x96\x7B\x8C\xEA\xB1\x81";  // ends in a lone lead byte
   const std::string utf8 = "日本語ｱ\xEF\xBF\xBD";
