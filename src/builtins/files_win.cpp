@@ -212,16 +212,22 @@ std::vector<Entry> list_matches(std::string_view pattern) {
   std::string_view folder, name;
   split_path(pattern, folder, name);
   if (name.empty()) return out;
+  // Entry names come from from_utf8, which spells a character with two codes
+  // (NEC and IBM extensions) always the same way; the pattern is spelled so
+  // too. A pattern that is not valid code page 932 names nothing.
+  const std::optional<std::string> utf8_name = cp932::to_utf8_strict(name);
+  if (!utf8_name) return out;
+  std::string pattern_name = cp932::from_utf8(*utf8_name);
+  // "*.*" names every entry, also those without a dot.
+  if (pattern_name == "*.*") pattern_name = "*";
   const std::string host_folder = folder.empty() ? std::string(".") : files::host_path(folder);
   DIR* dir = ::opendir(host_folder.c_str());
   if (!dir) return out;
-  // "*.*" names every entry, also those without a dot.
-  const std::string_view match_pattern = name == "*.*" ? std::string_view("*") : name;
   std::vector<Entry> dots;
   while (const dirent* d = ::readdir(dir)) {
     Entry e;
     e.name = cp932::from_utf8(d->d_name);
-    if (!cp932::wildcard_match(match_pattern, e.name)) continue;
+    if (!cp932::wildcard_match(pattern_name, e.name)) continue;
     const std::string host = host_folder + "/" + d->d_name;
     if (::lstat(host.c_str(), &e.st) != 0) continue;
     if (S_ISLNK(e.st.st_mode) && ::stat(host.c_str(), &e.st) != 0) continue;

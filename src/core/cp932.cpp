@@ -149,14 +149,21 @@ size_t skip_utf8(const unsigned char* p, size_t n) {
   return len;
 }
 
+// Converts in, replacing what cannot be converted; exact tells whether
+// nothing was replaced.
 std::string convert(const Converter& conv, std::string_view in, std::string_view replacement, SkipFn skip,
-                    size_t initial_size) {
+                    size_t initial_size, bool& exact) {
   std::string out;
+  exact = true;
   if (!conv.ok()) {
     // No converter on this system: keep ASCII, replace everything else.
     for (unsigned char c : in) {
-      if (c < 0x80) out += static_cast<char>(c);
-      else out += replacement;
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else {
+        out += replacement;
+        exact = false;
+      }
     }
     return out;
   }
@@ -188,6 +195,7 @@ std::string convert(const Converter& conv, std::string_view in, std::string_view
     }
     if (flushing) break;
     // EILSEQ, or EINVAL (a character cut off by the end of the input).
+    exact = false;
     grow(replacement.size());
     out.replace(used, replacement.size(), replacement);
     used += replacement.size();
@@ -199,18 +207,31 @@ std::string convert(const Converter& conv, std::string_view in, std::string_view
   return out;
 }
 
-}  // namespace
-
-std::string to_utf8(std::string_view cp932_text) {
+std::string to_utf8(std::string_view cp932_text, bool& exact) {
   thread_local Converter conv("UTF-8", "CP932");
   // Enough for double-byte text (two bytes become three); text of half-width
   // katakana (one byte becomes three) grows the buffer.
-  return convert(conv, cp932_text, "\xEF\xBF\xBD", skip_cp932, cp932_text.size() * 3 / 2 + 16);
+  return convert(conv, cp932_text, "\xEF\xBF\xBD", skip_cp932, cp932_text.size() * 3 / 2 + 16, exact);
+}
+
+}  // namespace
+
+std::string to_utf8(std::string_view cp932_text) {
+  bool exact;
+  return to_utf8(cp932_text, exact);
+}
+
+std::optional<std::string> to_utf8_strict(std::string_view cp932_text) {
+  bool exact;
+  std::string utf8 = to_utf8(cp932_text, exact);
+  if (!exact) return std::nullopt;
+  return utf8;
 }
 
 std::string from_utf8(std::string_view utf8_text) {
   thread_local Converter conv("CP932", "UTF-8");
-  return convert(conv, utf8_text, "?", skip_utf8, utf8_text.size() + 16);
+  bool exact;
+  return convert(conv, utf8_text, "?", skip_utf8, utf8_text.size() + 16, exact);
 }
 
 }  // namespace zelt::cp932

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,5 +58,11 @@ bool wildcard_match(std::string_view pattern, std::string_view name);
 // replacement and the conversion resumes at the next byte.
 std::string to_utf8(std::string_view cp932_text);
 std::string from_utf8(std::string_view utf8_text);
+
+// The UTF-8 spelling of cp932_text, or nullopt when it holds a byte sequence
+// that code page 932 does not define (a lone lead byte, a lead byte with an
+// invalid trail byte, an unassigned code): such text has no spelling that
+// converts back to it, so it cannot name a host file.
+std::optional<std::string> to_utf8_strict(std::string_view cp932_text);
 
 }  // namespace zelt::cp932

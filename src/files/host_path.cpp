@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -126,6 +127,9 @@ void set_drive_mapping(std::string_view drive, std::string host_dir) {
 
 // The empty path names nothing and resolves to "" (opening it fails, as it
 // does on the original platform) rather than to the current directory.
+// So does a path that is not valid code page 932: a file made under it
+// would get a host name that converts back to other bytes, and no search or
+// lookup would find it again under the name the script gave.
 std::string host_path(std::string_view script_path) {
   // Script strings end at their first NUL.
   script_path = script_path.substr(0, script_path.find('\0'));
@@ -165,13 +169,17 @@ std::string host_path(std::string_view script_path) {
 
   bool resolving = true;
   for (std::string_view component : components) {
-    std::string name = cp932::to_utf8(component);
+    std::optional<std::string> utf8 = cp932::to_utf8_strict(component);
+    if (!utf8) return {};
+    std::string name = std::move(*utf8);
     std::string dir = result;
     if (!result.empty() && result.back() != '/') result += '/';
     // "." and ".." pass through: the directory they name is the one the
     // following components are looked up in.
     if (resolving && component != "." && component != ".." && !exists(result + name)) {
-      std::string match = find_nocase(dir, component);
+      // Listings hold names as from_utf8 spells them, which for a character
+      // with two codes (NEC and IBM extensions) is always the same one.
+      std::string match = find_nocase(dir, cp932::from_utf8(name));
       if (match.empty()) resolving = false;  // this and everything after it are kept as written
       else name = std::move(match);
     }

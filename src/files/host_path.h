@@ -21,6 +21,9 @@ void set_drive_mapping(std::string_view drive, std::string host_dir);
 // component is matched exactly first, then case-insensitively (code page 932
 // rules); the first component with no match and everything after it is kept
 // as written, so the result also names files that are about to be created.
+// "" for the empty path and for a path that is not valid code page 932
+// (cp932::to_utf8_strict): every file operation on "" fails, so no file is
+// made under a name that no script could find again.
 std::string host_path(std::string_view script_path);
 
 // Forgets cached directory listings (after the runtime creates or renames

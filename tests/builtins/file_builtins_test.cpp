@@ -152,6 +152,39 @@ TEST_F(FileBuiltins, WholeFileOperations) {
   EXPECT_EQ(dir_.read("other.dat"), "abc");
 }
 
+// A name that is not code page 932 would become a host name that converts
+// back to other bytes: every built-in refuses it and creates nothing.
+TEST_F(FileBuiltins, NamesThatAreNotCodePage932AreRefused) {
+  dir_.write("src.dat", "abc");
+  ASSERT_TRUE(run(
+      "int main() { char rec[320]; char lone[4]; char bad[5];\n"
+      // "x" and a lone lead byte; "x", a lead byte and an invalid trail byte.
+      "  lone[0] = 'x'; lone[1] = 129; lone[2] = 0; bad[0] = 'x'; bad[1] = 129; bad[2] = 32; bad[3] = 0;\n"
+      "  out(fopen(lone, \"w\")); out(fopen(bad, \"a\")); out(file_check(lone)); out(file_size(lone));\n"
+      "  out(find_first(lone, rec)); out(find_first(bad, rec));\n"
+      "  out(dir_create(lone)); out(file_copy(\"src.dat\", lone, 0)); out(file_move(\"src.dat\", bad));\n"
+      "  out(pack_save(lone, \"abcd\", 4)); out(sysfile(lone, rec, 4)); out(sysio(1));\n"
+      "  return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"0", "0", "0", "0", "-1", "-1", "0", "0", "0", "0", "0", "0"}));
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"src.dat"});
+}
+
+// A character with two codes (0x8790 and 0x81E0 for "≒") names one file:
+// searches list it under the code the host name converts to, and find it
+// under either.
+TEST_F(FileBuiltins, CharactersWithTwoCodesNameOneFile) {
+  ASSERT_TRUE(run(
+      "int main() { char rec[320]; int f;\n"
+      "  f = fopen(\"\x87\x90.txt\", \"w\"); out(f != 0); fclose(f);\n"
+      "  out(file_check(\"\x87\x90.TXT\")); out(file_check(\"\x81\xE0.txt\"));\n"
+      "  out(find_close(find_first(\"\x87\x90*\", rec))); outs(rec + 44);\n"
+      "  return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"1", "1", "1", "1", "\x81\xE0.txt"}));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "≒.txt"));
+}
+
 TEST_F(FileBuiltins, TimesRoundTripInLocalTime) {
   dir_.write("t.dat", "x");
   ASSERT_TRUE(run(

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +197,28 @@ TEST(Cp932, InvalidBytesAreReplaced) {
       {"é", "?"},
   };
   for (const Case& c : from_utf8_cases) EXPECT_EQ(cp932::from_utf8(c.in), c.out) << c.in;
+}
+
+TEST(Cp932, StrictConversionRefusesUndefinedBytes) {
+  struct Case {
+    std::string in;
+    bool defined;
+  } cases[] = {
+      {"", true},
+      {"a?*.txt", true},
+      {kHyou + kHankakuA + "\x87\x90", true},  // 0x8790 is defined, though 0x81E0 is its usual code
+      {"a\x81", false},                          // lead byte cut off by the end
+      {"\x81\x20" "b", false},                  // invalid trail byte
+      {"\xFF", false},
+      {"\x85\x40", false},                      // well-formed but unassigned
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> utf8 = cp932::to_utf8_strict(c.in);
+    EXPECT_EQ(utf8.has_value(), c.defined) << c.in;
+    if (utf8) {
+      EXPECT_EQ(*utf8, cp932::to_utf8(c.in)) << c.in;
+    }
+  }
 }
 
 TEST(Cp932, WildcardMatch) {

@@ -87,7 +87,6 @@ TEST_F(HostPath, ResolvesRelativePaths) {
       // "é" has no code page 932 spelling, so no script name reaches it
       // (from_utf8 would make it "?").
       {"?.TXT", "?.TXT"},
-      {"\xFF\\a", "\xEF\xBF\xBD/a"},
       {"", ""},
       {std::string("data\0junk", 9), "data"},  // a script string ends at NUL
   };
@@ -181,7 +180,32 @@ TEST_F(HostPath, LongAndOddPaths) {
 
   const std::string long_name(1000, 'X');
   EXPECT_EQ(host_path("DATA\\" + long_name + "\\a"), "data/" + long_name + "/a");
-  EXPECT_EQ(host_path("data\\img\\\x81"), "data/img/\xEF\xBF\xBD");  // lone lead byte
+}
+
+// A name that is not code page 932 has no host spelling that converts back
+// to it: it resolves to "", which every file operation refuses, rather than
+// to a host name that no script could find again.
+TEST_F(HostPath, RefusesNamesThatAreNotCodePage932) {
+  set_drive_mapping("Q:", root_.string());
+  const std::string cases[] = {
+      "data\\img\\\x81",          // a lone lead byte at the end
+      "data\\\x81\x20x\\a.bmp",  // a lead byte with an invalid trail byte
+      "Q:\\new\\\x85\x40",       // unassigned
+      "\xFF\\a",
+      "\\tmp\\\x80",
+  };
+  for (const std::string& script : cases) {
+    EXPECT_EQ(host_path(script), "") << script;
+  }
+}
+
+// Some characters have two codes (NEC and IBM extensions): a name on disk is
+// found under either.
+TEST_F(HostPath, CharactersWithTwoCodesFindTheSameFile) {
+  touch("≒.txt");  // 0x81E0, also coded 0x8790
+  EXPECT_EQ(host_path("\x81\xE0.TXT"), "≒.txt");
+  EXPECT_EQ(host_path("\x87\x90.TXT"), "≒.txt");
+  EXPECT_EQ(host_path("\x87\x90.txt"), "≒.txt");
 }
 
 TEST_F(HostPath, ConcurrentLookups) {

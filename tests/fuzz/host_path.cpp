@@ -66,7 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string host = zelt::files::host_path(s);
   check(host.find('\0') == std::string::npos, "host path holds no NUL");
   std::string below = zelt::files::host_path("Q:\\" + std::string(s));
-  check(below.compare(0, root.size(), root) == 0, "a mapped drive resolves under its folder");
+  // Separators and the drive are ASCII, so only the bytes of the names decide.
+  const bool defined = cp932::to_utf8_strict(s.substr(0, s.find('\0'))).has_value();
+  check(below.empty() == !defined, "exactly the paths that are not code page 932 are refused");
+  check(!defined || host.empty() == (s.empty() || s[0] == '\0'), "only the empty path resolves to nothing");
+  check(below.empty() || below.compare(0, root.size(), root) == 0, "a mapped drive resolves under its folder");
   if (size > 0 && data[0] == 0xFF) zelt::files::clear_path_cache();
 
   for (size_t limit : {size_t{0}, size / 2, size, size + 1}) {
