@@ -296,7 +296,10 @@ FrameRunEnd frame_run(const FrameRunOptions& options) {
     else if (!files::write_bmp24(options.screenshot, pixels.data(), size.w, size.h))
       end.screenshot_error = std::strerror(errno);
   }
-  subsystems_stop();
+  if (!subsystems_stop()) {
+    end.stuck = true;
+    return end;
+  }
   set_main_loop_waker(nullptr);
   g_frame.reset();
   debug_window_destroy();

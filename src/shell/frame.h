@@ -101,6 +101,7 @@ struct FrameRunOptions {
 struct FrameRunEnd {
   bool time_up = false;          // ended because `until` passed
   int signal = 0;                // ended by this termination signal
+  bool stuck = false;            // a script thread did not end: the process must end now
   std::string screenshot_error;  // why the screenshot could not be written
 };
 // The main loop: starts the entry script, then handles events and

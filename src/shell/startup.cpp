@@ -94,8 +94,10 @@ constexpr auto kEndGrace = std::chrono::seconds(2);
 
 // The main loop: the frame's event loop, real or headless. Returns the exit
 // code: 128 + the signal's number after a termination signal, else 1 when
-// the screenshot could not be written, else 0.
-int run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, const std::string& screenshot) {
+// the screenshot could not be written, else 0. `stuck` tells that a script
+// thread did not end.
+int run_main_loop(bool& stuck, const RunOptions& options, input::InputEventPlayer* replay,
+                  const std::string& screenshot) {
   using Clock = std::chrono::steady_clock;
   FrameRunOptions run;
   if (options.timeout_seconds > 0)
@@ -104,6 +106,7 @@ int run_main_loop(const RunOptions& options, input::InputEventPlayer* replay, co
   run.replay = replay;
   run.screenshot = screenshot;
   const FrameRunEnd end = frame_run(run);
+  stuck = end.stuck;
   if (end.time_up) std::fprintf(stderr, "zelt: time is up (--timeout %g)\n", options.timeout_seconds);
   if (end.signal) std::fprintf(stderr, "zelt: ended by signal %d (%s)\n", end.signal, strsignal(end.signal));
   const int code = end.signal ? 128 + end.signal : 0;
@@ -185,16 +188,23 @@ void subsystems_start() {
   subsystems_runtime_start_all(list);
 }
 
-void subsystems_stop() {
+bool subsystems_stop() {
   const SubsystemList list = runtime_subsystems();
   subsystems_closing_all(list);
   // Script threads waiting in a message call get 0 from here on, so none
   // of them holds up the stop below.
   script_messages_uninstall();
+  if (!script_threads_end_by(std::chrono::steady_clock::now() + kEndGrace)) {
+    std::fprintf(stderr, "zelt: a script thread did not end within %lld s\n",
+                 static_cast<long long>(kEndGrace.count()));
+    kSystemFileSubsystem.reset();
+    return false;
+  }
   script_threads_stop();
   runtime_reset();
   extern_area_free();
   subsystems_stop_all(list);
+  return true;
 }
 
 int app_main(const RunOptions& options) {
@@ -259,9 +269,15 @@ int app_main(const RunOptions& options) {
   if (!frame_create()) return 0;
   subsystems_start();
   if (c.FullScreen) frame_set_fullscreen(true);
-  const int code = run_main_loop(options, replay ? &*replay : nullptr, screenshot);
+  bool stuck = false;
+  const int code = run_main_loop(stuck, options, replay ? &*replay : nullptr, screenshot);
 
   config_write_back(a.active_config, a.fullscreen);
+  if (stuck) {
+    // The stuck thread still runs: no teardown, no destructors.
+    std::fflush(nullptr);
+    ::_exit(code);
+  }
   return code;
 }
 

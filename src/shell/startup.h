@@ -41,7 +41,11 @@ void split_entry_script(AppState& a);
 
 // Starts and stops every subsystem in order.
 void subsystems_start();
-void subsystems_stop();
+// False when a script thread did not end within the grace period (it is
+// stuck in a built-in, a blocking read say, and may hold the built-in lock):
+// then only the system file is saved, nothing is released, and the caller
+// ends the process once the configuration is written back.
+bool subsystems_stop();
 void runtime_reset();
 
 }  // namespace zelt

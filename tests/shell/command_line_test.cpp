@@ -1,9 +1,11 @@
 // The command line, run as a user runs it: the real binary in a child process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -129,6 +131,31 @@ TEST(CommandLine, TerminationSignalsSaveEverythingThenEnd) {
     EXPECT_EQ(dir.read("title/save.sys"), "LAST");
     EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight=0"), std::string::npos);
   }
+}
+
+// A script thread stuck in a built-in (here reading a pipe no one writes)
+// does not hold the end: --timeout still ends the run, the system file and
+// the configuration are saved.
+TEST(CommandLine, AThreadStuckInABuiltInDoesNotHoldTheEnd) {
+  TempDir dir;
+  dir.write("title/configure.cfg", "[Screen]\r\nSmoothing=0\r\n");
+  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
+  dir.write("title/zelt/main.c",
+            "#include \"zelt.h\"\nchar block[4];\n"
+            "int main() { char buf[4]; int f; sysfile(\"save.sys\", block, 4);\n"
+            "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
+            "  f = fopen(\"pipe\", \"rb\"); fread(buf, 1, 4, f); return 0; }\n");
+  ASSERT_EQ(::mkfifo((dir / "title/pipe").c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  // Killed after 60 s if it hangs; it ends after about 1 + 2 s.
+  const RunResult r = run_zelt("--headless --timeout 1 " + (dir / "title"),
+                               "XDG_CONFIG_HOME=" + (dir / "home") + " timeout -s KILL 60");
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_LT(seconds, 30.0) << r.output;
+  EXPECT_NE(r.output.find("did not end"), std::string::npos) << r.output;
+  EXPECT_EQ(dir.read("title/save.sys"), "LAST");
+  EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight=0"), std::string::npos);
 }
 
 }  // namespace
