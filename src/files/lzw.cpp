@@ -33,6 +33,15 @@ void BitReader::refill() {
   }
 }
 
+bool BitReader::at_end() {
+  // Whole bytes are taken into acc_, so 8 or more bits there mean a byte
+  // beyond the current one.
+  if (bits_ >= 8 || position_ < length_) return false;
+  length_ = read_(context_, buffer_.get(), kBufferSize);
+  position_ = 0;
+  return length_ == 0;
+}
+
 // ---- bit writer ----
 
 BitWriter::BitWriter(WriteFn sink, void* context)

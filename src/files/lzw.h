@@ -53,6 +53,9 @@ class BitReader {
     bits_ -= n;
     return true;
   }
+  // True when no whole byte is left after the bits read so far: only the
+  // zero bits that fill the current byte. Reads on from the input to see.
+  bool at_end();
 
  private:
   void refill();

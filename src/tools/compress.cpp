@@ -25,45 +25,63 @@ int fail(const char* tool, const std::string& message) {
 
 std::string errno_text() { return std::strerror(errno); }
 
-bool read_whole(const std::string& path, std::string& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    errno = error;
-    return false;
-  }
-  out.clear();
-  const bool ok = files::read_to_end(fd, out);
-  const int error = errno;
-  ::close(fd);
-  errno = error;
-  return ok;
-}
-
 bool write_to_file(void* context, const uint8_t* data, size_t size) {
   return static_cast<files::AtomicFile*>(context)->write(data, size);
 }
 
-// Parses "IN OUT" and loads IN; returns 0 when the tool may go on.
-int load_input(const char* tool, std::span<char*> args, std::string& in, std::string& out, std::string& data) {
+struct Input {
+  int fd = -1;
+  struct stat st {};
+  ~Input() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Parses "IN OUT" and opens IN; returns 0 when the tool may go on.
+int open_input(const char* tool, std::span<char*> args, std::string& in, std::string& out, Input& input) {
   if (args.size() != 2) return usage(tool);
   in = args[0];
   out = args[1];
-  if (!read_whole(in, data)) return fail(tool, "cannot read " + in + ": " + errno_text());
+  input.fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  if (input.fd < 0 || ::fstat(input.fd, &input.st) != 0) return fail(tool, "cannot read " + in + ": " + errno_text());
+  if (S_ISDIR(input.st.st_mode)) return fail(tool, "cannot read " + in + ": " + std::strerror(EISDIR));
   if (files::same_file(in, out)) return fail(tool, out + " is the input file; choose another output file");
   return 0;
 }
 
+// The compressed input, read as the decoder asks for it: memory stays
+// bounded however long the input goes on.
+struct FdSource {
+  int fd;
+  int error = 0;
+  static size_t read(void* context, uint8_t* buffer, size_t size) {
+    auto* source = static_cast<FdSource*>(context);
+    const ssize_t n = files::read_full(source->fd, buffer, size);
+    if (n >= 0) return static_cast<size_t>(n);
+    source->error = errno;
+    return 0;
+  }
+};
+
 }  // namespace
 
 int compress_main(std::span<char*> args) {
-  std::string in, out, data;
-  if (int code = load_input("compress", args, in, out, data)) return code;
-  if (data.size() > UINT32_MAX)
+  std::string in, out;
+  Input input;
+  if (int code = open_input("compress", args, in, out, input)) return code;
+  // The header announces the size before the data: only a regular file has
+  // one to go by, where a device or FIFO may go on without end.
+  if (!S_ISREG(input.st.st_mode))
+    return fail("compress", in + " is not a regular file; compress reads regular files only");
+  if (static_cast<uint64_t>(input.st.st_size) > UINT32_MAX)
     return fail("compress", in + " is too large: a compressed file holds at most 4294967295 bytes");
+  // One byte more than the size, to notice a file that grows meanwhile.
+  std::string data(static_cast<size_t>(input.st.st_size) + 1, '\0');
+  const ssize_t got = files::read_full(input.fd, data.data(), data.size());
+  if (got < 0) return fail("compress", "cannot read " + in + ": " + errno_text());
+  if (static_cast<uint64_t>(got) != static_cast<uint64_t>(input.st.st_size))
+    return fail("compress", in + " changed while it was being read");
+  data.pop_back();
 
   files::AtomicFile file;
   if (!file.open(out)) return fail("compress", "cannot create " + out + ": " + errno_text());
@@ -83,18 +101,31 @@ int compress_main(std::span<char*> args) {
 }
 
 int decompress_main(std::span<char*> args) {
-  std::string in, out, data;
-  if (int code = load_input("decompress", args, in, out, data)) return code;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  if (data.size() < 4 || !lzw::has_magic(bytes))
+  std::string in, out;
+  Input input;
+  if (int code = open_input("decompress", args, in, out, input)) return code;
+  uint8_t header[lzw::kHeaderSize];
+  const ssize_t got = files::read_full(input.fd, header, sizeof header);
+  if (got < 0) return fail("decompress", "cannot read " + in + ": " + errno_text());
+  if (got < 4 || !lzw::has_magic(header))
     return fail("decompress", in + " is not a compressed file (it does not start with \"zlt\" and a zero byte)");
-  if (data.size() < lzw::kHeaderSize) return fail("decompress", in + " is cut short inside its header");
+  if (got < lzw::kHeaderSize) return fail("decompress", in + " is cut short inside its header");
 
-  const uint32_t size = lzw::header_size_field(bytes);
-  lzw::MemorySource source{bytes + lzw::kHeaderSize, data.size() - lzw::kHeaderSize};
-  lzw::BitReader reader(lzw::MemorySource::read, &source);
+  const uint32_t size = lzw::header_size_field(header);
+  FdSource source{input.fd};
+  lzw::BitReader reader(FdSource::read, &source);
+  if (!reader.valid()) return fail("decompress", "out of memory");
+  const uint64_t hint = S_ISREG(input.st.st_mode) ? static_cast<uint64_t>(input.st.st_size) : 0;
   lzw::Decoded decoded;
-  switch (size == 0 ? lzw::DecodeStatus::kOk : lzw::decode(reader, size, data.size(), decoded)) {
+  const lzw::DecodeStatus status = size == 0 ? lzw::DecodeStatus::kOk : lzw::decode(reader, size, hint, decoded);
+  // After the end code only the bits that fill its byte may follow. (A
+  // stream that stops without its end code has just run out.)
+  const bool trailing = status == lzw::DecodeStatus::kOk && (size == 0 || decoded.ended) && !reader.at_end();
+  if (source.error != 0) {
+    errno = source.error;
+    return fail("decompress", "cannot read " + in + ": " + errno_text());
+  }
+  switch (status) {
     case lzw::DecodeStatus::kOk: break;
     case lzw::DecodeStatus::kNoDictionary:
     case lzw::DecodeStatus::kNoMemory: return fail("decompress", "out of memory");
@@ -105,19 +136,15 @@ int decompress_main(std::span<char*> args) {
       return fail("decompress", in + " is damaged: it holds a code that is not defined at that point");
   }
   if (decoded.produced < size) {
-    std::fprintf(stderr,
-                 "zelt decompress: warning: %s holds %u of the %u bytes its header announces; "
-                 "the rest is written as zeros, as the runtime reads it\n",
-                 in.c_str(), decoded.produced, size);
+    return fail("decompress", in + " is cut short: it holds " + std::to_string(decoded.produced) + " of the " +
+                                  std::to_string(size) + " bytes its header announces");
   }
+  if (trailing) return fail("decompress", in + " is damaged: more data follows the end of its compressed stream");
 
   files::AtomicFile file;
   if (!file.open(out)) return fail("decompress", "cannot create " + out + ": " + errno_text());
-  // The missing tail is zeros: extending the file leaves no need to write them.
-  if (!file.write(decoded.data.get(), decoded.produced) || ::ftruncate(file.fd(), off_t{size}) != 0 ||
-      !file.commit()) {
+  if (!file.write(decoded.data.get(), decoded.produced) || !file.commit())
     return fail("decompress", "cannot write " + out + ": " + errno_text());
-  }
   return 0;
 }
 
