@@ -3,6 +3,8 @@
 // the same injected user actions with the same results.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include "platform/window.h"
 #include "shell/debug_window.h"
 #include "shell/frame.h"
+#include "support/fifo_reader.h"
 #include "support/run_zelt.h"
 #include "support/temp_dir.h"
 
@@ -376,6 +379,21 @@ TEST_P(WindowedRun, TheScreenshotIsWhatTheWindowShows) {
   const test::RunResult bad = run("--timeout 30 --screenshot " + (dir / "no/such/folder/shot.bmp"));
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.output.find("--screenshot"), std::string::npos) << bad.output;
+}
+
+TEST_P(WindowedRun, TheScreenshotGoesIntoAFifoWithoutReplacingIt) {
+  write_title("[Screen]\nWidth=320\nHeight=240\n", "int main() { exit(); }\n");
+  const std::string fifo = dir / "shot.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  test::FifoReader reader(fifo);
+  const test::RunResult r = run("--timeout 30 --screenshot " + fifo);
+  EXPECT_EQ(r.code, 0) << r.output;
+  const std::string bmp = reader.take();
+  EXPECT_EQ(bmp.size(), 54u + 320 * 240 * 3);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_P(WindowedRun, NativeCodeReadsTheRuntimeInfo) {
