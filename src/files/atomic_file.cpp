@@ -131,8 +131,10 @@ bool AtomicFile::open(const std::string& target) {
   }
   if (exists) {
     // The owner first: changing it may clear set-id bits that fchmod restores.
-    // Only root may give a file away; for others the replacement is theirs.
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd_, st.st_uid, st.st_gid);
+    // Only root may give a file away, and only a member set its group; what
+    // we may not set stays ours.
+    if (st.st_uid != ::geteuid()) (void)::fchown(fd_, st.st_uid, static_cast<gid_t>(-1));
+    if (st.st_gid != ::getegid()) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
     (void)::fchmod(fd_, st.st_mode & 07777);
   }
   return true;

@@ -19,7 +19,8 @@ class AtomicFile {
   // Starts writing host path `target`. A symbolic link is followed (the file
   // it points at is replaced, the link stays); an existing file keeps its
   // permissions and, where we may set it, its owner. An existing FIFO or
-  // device is not replaced but written in place (see in_place()). An
+  // device is not replaced but written in place (see in_place(); a FIFO
+  // waits for its reader, as a shell redirection does). An
   // existing regular file that may not be written is refused (EACCES).
   // Temporary files that a killed writer left beside the target are
   // removed. False with errno set (EISDIR when target is a folder).
