@@ -62,7 +62,7 @@ bool sysfile_write() {
 // failure is reported.
 void sysfile_write_last() {
   if (!g_sysfile.name.empty() && !sysfile_write())
-    report_message(kLevelFile, msg_text(Msg::SystemFileWrite), g_sysfile.name.c_str());
+    report_message(kLevelFile, msg_text(Msg::FileWriteFailed), g_sysfile.name.c_str());
   g_sysfile = {};
 }
 

@@ -25,6 +25,9 @@ void termination_signals_install() {
   // still gets the program to end.
   action.sa_flags = SA_RESETHAND | SA_RESTART;
   for (const int signo : {SIGTERM, SIGINT, SIGHUP}) sigaction(signo, &action, nullptr);
+  // A write to a pipe or FIFO whose reader has gone fails with EPIPE, like
+  // any other failed write, instead of ending the program.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 int termination_signal() { return g_signal.load(); }

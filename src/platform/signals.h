@@ -6,7 +6,7 @@
 
 namespace zelt::platform {
 
-// Installs the handlers (start-up, main thread).
+// Installs the handlers, and ignores SIGPIPE (start-up, main thread).
 void termination_signals_install();
 // The first termination signal received, or 0. Any thread.
 int termination_signal();

@@ -272,7 +272,8 @@ int app_main(const RunOptions& options) {
   bool stuck = false;
   const int code = run_main_loop(stuck, options, replay ? &*replay : nullptr, screenshot);
 
-  config_write_back(a.active_config, a.fullscreen);
+  if (!config_write_back(a.active_config, a.fullscreen))
+    report_message(kLevelFile, msg_text(Msg::FileWriteFailed), cp932::from_utf8(a.active_config).c_str());
   if (stuck) {
     // The stuck thread still runs: no teardown, no destructors.
     std::fflush(nullptr);

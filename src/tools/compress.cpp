@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -135,16 +136,31 @@ int decompress_main(std::span<char*> args) {
     case lzw::DecodeStatus::kCorrupt:
       return fail("decompress", in + " is damaged: it holds a code that is not defined at that point");
   }
+  // Short streams and data after the end code are written as the runtime
+  // reads them (the missing tail as zeros, the extra data ignored), and said.
   if (decoded.produced < size) {
-    return fail("decompress", in + " is cut short: it holds " + std::to_string(decoded.produced) + " of the " +
-                                  std::to_string(size) + " bytes its header announces");
+    std::fprintf(stderr,
+                 "zelt decompress: warning: %s is cut short: it holds %u of the %u bytes its header announces; "
+                 "the rest is written as zeros, as the runtime reads it\n",
+                 in.c_str(), decoded.produced, size);
   }
-  if (trailing) return fail("decompress", in + " is damaged: more data follows the end of its compressed stream");
+  if (trailing) {
+    std::fprintf(stderr,
+                 "zelt decompress: warning: more data follows the end of the compressed stream in %s; "
+                 "it is ignored, as the runtime ignores it\n",
+                 in.c_str());
+  }
 
   files::AtomicFile file;
   if (!file.open(out)) return fail("decompress", "cannot create " + out + ": " + errno_text());
-  if (!file.write(decoded.data.get(), decoded.produced) || !file.commit())
-    return fail("decompress", "cannot write " + out + ": " + errno_text());
+  bool written = file.write(decoded.data.get(), decoded.produced);
+  static constexpr uint8_t kZeros[65536] = {};
+  for (uint32_t left = size - decoded.produced; written && left > 0;) {
+    const uint32_t n = std::min<uint32_t>(left, sizeof kZeros);
+    written = file.write(kZeros, n);
+    left -= n;
+  }
+  if (!written || !file.commit()) return fail("decompress", "cannot write " + out + ": " + errno_text());
   return 0;
 }
 

@@ -158,5 +158,22 @@ TEST(CommandLine, AThreadStuckInABuiltInDoesNotHoldTheEnd) {
   EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight=0"), std::string::npos);
 }
 
+// A configuration file nobody may write is not rewritten at exit (it keeps
+// contents and mode), and the failure is said at message level 2.
+TEST(CommandLine, AReadOnlyConfigurationIsKeptAndTheFailureSaid) {
+  TempDir dir;
+  const std::string shipped = "[General]\r\nError=2\r\n[Screen]\r\nSmoothing=0\r\n";
+  dir.write("title/configure.cfg", shipped);
+  ASSERT_EQ(::chmod((dir / "title/configure.cfg").c_str(), 0444), 0);
+  dir.write("title/zelt/main.c", "void main() {}\n");
+  const RunResult r = run_zelt("--headless --timeout 20 " + (dir / "title"), "XDG_CONFIG_HOME=" + (dir / "home"));
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(dir.read("title/configure.cfg"), shipped);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "title/configure.cfg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  EXPECT_NE(r.output.find("configure.cfg"), std::string::npos) << r.output;
+}
+
 }  // namespace
 }  // namespace zelt
