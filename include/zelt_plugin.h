@@ -31,7 +31,13 @@ typedef struct ZeltRuntimeInfo {
 int32_t zelt_runtime_info(ZeltRuntimeInfo* info);
 
 /* Script addresses. Scripts pass 32-bit addresses of their own memory (the
- * arguments of dll_call are 32-bit integers). A library that exports
+ * arguments of dll_call are 32-bit integers, widened with zeros). Where the
+ * runtime can, it places script memory at its own addresses (script_base is
+ * then NULL): a script address is then the native pointer, and functions
+ * taking char* or other pointers can be called with them directly. Under
+ * some builds (address sanitizer) it cannot; then script_base is not NULL
+ * and the runtime says so in the debug output when DebugMode is set. A
+ * library that exports
  *   void zelt_plugin_init(const ZeltPluginApi* api);
  * is given this table once, right after dll_load loads it; the table stays
  * valid while the library is loaded. script_pointer checks that the size

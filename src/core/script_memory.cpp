@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -548,28 +549,62 @@ struct ScriptMemory::Impl {
   }
 };
 
+namespace {
+
+// The null base of the identity placement, hidden from the optimiser: base +
+// a is then host address a, never folded as arithmetic on a null pointer.
+uint8_t* opaque(uint8_t* p) {
+  asm volatile("" : "+r"(p));
+  return p;
+}
+
+// The part of the reservation that is mapped: all 4 GiB, or from the first
+// usable address on for the identity placement (the kernel keeps the lowest
+// addresses unmapped anyway).
+uint8_t* mapped_start(uint8_t* base, bool identity) {
+  return identity ? reinterpret_cast<uint8_t*>(uintptr_t{ScriptMemory::kFirstUsable}) : base;
+}
+size_t mapped_size(bool identity) {
+  return identity ? ScriptMemory::kReservation - ScriptMemory::kFirstUsable : ScriptMemory::kReservation;
+}
+
+}  // namespace
+
 ScriptMemory::ScriptMemory(ScriptAddr limit) {
-  void* p = mmap(nullptr, kReservation, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) {
-    std::fprintf(stderr, "zelt: cannot reserve 4 GiB of address space for script memory: %s\n",
-                 std::strerror(errno));
-    std::abort();
+  // First choice: script address a at host address a, so that native
+  // libraries called through dll_call can use script addresses as pointers.
+  // MAP_FIXED_NOREPLACE fails where anything is mapped already (older
+  // kernels take it as a hint and place the block elsewhere).
+  void* const first = reinterpret_cast<void*>(uintptr_t{kFirstUsable});
+  void* p = mmap(first, mapped_size(true), PROT_NONE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+  if (p == first) {
+    identity_ = true;
+    base_ = opaque(nullptr);
+  } else {
+    if (p != MAP_FAILED) munmap(p, mapped_size(true));
+    p = mmap(nullptr, kReservation, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) {
+      std::fprintf(stderr, "zelt: cannot reserve 4 GiB of address space for script memory: %s\n",
+                   std::strerror(errno));
+      std::abort();
+    }
+    base_ = static_cast<uint8_t*>(p);
   }
-  base_ = static_cast<uint8_t*>(p);
   const long ps = sysconf(_SC_PAGESIZE);
   const uint32_t page = ps > 0 ? uint32_t(ps) : 4096;
   const uint32_t lim = std::max(std::min(limit, kDefaultLimit) & ~(page - 1), kFirstUsable);
   try {
     impl_ = new Impl(*this, lim, page);
   } catch (...) {
-    munmap(base_, kReservation);
+    munmap(mapped_start(base_, identity_), mapped_size(identity_));
     throw;
   }
 }
 
 ScriptMemory::~ScriptMemory() {
   delete impl_;
-  munmap(base_, kReservation);
+  munmap(mapped_start(base_, identity_), mapped_size(identity_));
 }
 
 std::span<uint8_t> ScriptMemory::span(ScriptAddr a, uint32_t n) const {

@@ -37,6 +37,11 @@ class ScriptMemory {
   // Host pointer of script address a (unchecked).
   uint8_t* host(ScriptAddr a) const { return base_ + a; }
   uint8_t* base() const { return base_; }
+  // True when script address a is host address a (base() is null): native
+  // code can then take script addresses as pointers. The first instance
+  // gets this placement when the low 4 GiB of the address space are free
+  // (not under the address sanitizer, whose shadow lies there).
+  bool identity() const { return identity_; }
   // End (exclusive) of the usable range; read lock-free by interpreters.
   ScriptAddr end() const { return end_.load(std::memory_order_acquire); }
 
@@ -91,6 +96,7 @@ class ScriptMemory {
   struct Impl;
   Impl* impl_;
   uint8_t* base_ = nullptr;
+  bool identity_ = false;
   std::atomic<uint32_t> end_{kFirstUsable};
 };
 

@@ -18,8 +18,12 @@ void* library_symbol(void* library, const std::string& name) {
 }
 
 int32_t library_call(void* fn, std::span<const uint32_t> args) {
-  std::vector<ffi_type*> types(args.size(), &ffi_type_sint32);
-  std::vector<int32_t> values(args.begin(), args.end());
+  // Arguments go as unsigned 32-bit values, which the calling convention
+  // widens with zeros: a function taking int reads the same bits, and one
+  // taking a pointer gets the script address as it is (the native address
+  // where script memory sits at its own addresses).
+  std::vector<ffi_type*> types(args.size(), &ffi_type_uint32);
+  std::vector<uint32_t> values(args.begin(), args.end());
   std::vector<void*> pointers(args.size());
   for (size_t i = 0; i < args.size(); ++i) pointers[i] = &values[i];
   ffi_cif cif;

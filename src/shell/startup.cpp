@@ -17,8 +17,10 @@
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "core/config.h"
+#include "core/debug_output.h"
 #include "core/cp932.h"
 #include "core/messages.h"
+#include "core/script_memory.h"
 #include "core/script_messages.h"
 #include "files/host_path.h"
 #include "input/input_events.h"
@@ -265,6 +267,9 @@ int app_main(const RunOptions& options) {
   }
 
   debug_output_start(c.DebugMode != 0, options.headless);
+  if (c.DebugMode && !script_memory().identity())
+    debug_output_append("zelt: script memory is not at its own addresses: native functions get script "
+                        "addresses, not pointers (see zelt_plugin.h)");
   if (!options.headless) platform::display_set_lost_handler(close_after_display_lost);
   if (!frame_create()) return 0;
   subsystems_start();

@@ -143,6 +143,8 @@ int weigh(int a, int b, int c, int d, int e, int f, int g, int h, int i, int j) 
   return a + 2 * b + 3 * c + 4 * d + 5 * e + 6 * f + 7 * g + 8 * h + 9 * i + 10 * j;
 }
 int negative(void) { return -7; }
+int plain_strlen(const char* s) { return (int)strlen(s); }
+void plain_fill(char* s) { strcpy(s, "ok"); }
 int script_strlen(unsigned address) {
   const char* s = (const char*)api->script_pointer(address, 1);
   return s ? (int)strlen(s) : -1;
@@ -181,6 +183,20 @@ TEST_F(SystemBuiltins, NativeLibrariesAreLoadedAndCalled) {
   app().program_folder.clear();
   EXPECT_EQ(outputs(), (Lines{"-1", "0", "1", "385", "-7", "5", "-1", "1", "1234", "0", "0", "0", "0", "0", "0",
                               "1", "1", "0", "0", "0"}));
+}
+
+// Where script memory sits at its own addresses, native functions take
+// script addresses as pointers.
+TEST_F(SystemBuiltins, NativeFunctionsTakeScriptAddressesAsPointers) {
+  if (!script_memory().identity()) GTEST_SKIP() << "script memory is not at its own addresses in this build";
+  ASSERT_TRUE(build_plugin());
+  ASSERT_TRUE(run(
+      "int main() { int lib; char buf[8];\n"
+      "  lib = dll_load(\"plug\");\n"
+      "  out(dll_call(dll_proc(lib, \"plain_strlen\"), \"hello\"));\n"
+      "  dll_call(dll_proc(lib, \"plain_fill\"), buf); outs(buf);\n"
+      "  return 0; }\n"));
+  EXPECT_EQ(outputs(), (Lines{"5", "ok"}));
 }
 
 // A function handle kept past dll_unload is refused, also once the library

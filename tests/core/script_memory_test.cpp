@@ -632,3 +632,23 @@ TEST(ScriptMemoryGlobal, ProcessWideInstanceIsSharedAndSeparateFromOthers) {
 
 }  // namespace
 }  // namespace zelt
+
+namespace zelt {
+namespace {
+
+// Where the process-wide script memory sits at its own addresses, a script
+// address is the host pointer; a second region never can be.
+TEST(ScriptMemoryPlacement, AtItsOwnAddressesAScriptAddressIsTheHostPointer) {
+  ScriptMemory& memory = script_memory();
+  if (!memory.identity()) GTEST_SKIP() << "script memory is not at its own addresses in this build";
+  const ScriptAddr a = memory.allocate(16);
+  ASSERT_NE(a, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(memory.host(a)), uintptr_t{a});
+  EXPECT_EQ(memory.base(), nullptr);
+  EXPECT_TRUE(memory.free(a));
+  const ScriptMemory second(1 << 20);
+  EXPECT_FALSE(second.identity());
+}
+
+}  // namespace
+}  // namespace zelt
