@@ -1,5 +1,7 @@
-// The X server goes away under a windowed run: the program saves the system
-// file and the configuration, then ends with code 1 (no abort, no spin).
+// The display goes away under a windowed run (the X server ends, or ends the
+// program's connection as when its window is destroyed from outside): the
+// program saves the system file and the configuration, then ends with code 1
+// (no abort, no spin).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +14,9 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+
+// Last: its macros (None, Status, Bool) would reach the headers above.
+#include <X11/Xlib.h>
 
 namespace zelt {
 namespace {
@@ -54,7 +59,27 @@ class PrivateXServer {
   std::string display_;
 };
 
-TEST(DisplayLost, TheSavesHappenAndTheProgramEnds) {
+// Ends the connection of the client that owns a top-level window, as xkill
+// does; false when there is no such window.
+bool kill_window_client(const std::string& display) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  bool killed = false;
+  if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count) && count > 0) {
+    XKillClient(d, children[count - 1]);
+    XSync(d, False);
+    killed = true;
+  }
+  if (children) XFree(children);
+  XCloseDisplay(d);
+  return killed;
+}
+
+class DisplayLost : public ::testing::TestWithParam<bool> {};  // true: the server ends
+
+TEST_P(DisplayLost, TheSavesHappenAndTheProgramEnds) {
   PrivateXServer x;
   if (x.display().empty()) GTEST_SKIP() << "no Xvfb to start";
   TempDir dir;
@@ -76,7 +101,8 @@ TEST(DisplayLost, TheSavesHappenAndTheProgramEnds) {
   }
   for (int i = 0; i < 1000 && !std::filesystem::exists(dir / "title/running"); ++i) ::usleep(10000);
   EXPECT_TRUE(std::filesystem::exists(dir / "title/running"));
-  x.stop();
+  if (GetParam()) x.stop();
+  else EXPECT_TRUE(kill_window_client(x.display()));
   int status = 0;
   pid_t ended = 0;
   for (int i = 0; i < 1000 && ended == 0; ++i) {
@@ -94,6 +120,11 @@ TEST(DisplayLost, TheSavesHappenAndTheProgramEnds) {
   EXPECT_EQ(dir.read("title/save.sys"), "LAST");
   EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight="), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(, DisplayLost, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "ServerEnds" : "WindowDestroyedFromOutside";
+                         });
 
 }  // namespace
 }  // namespace zelt
