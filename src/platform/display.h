@@ -22,7 +22,8 @@ void display_shutdown();
 // ended, or killed the program's connection): `closing` runs once, on the
 // thread that met the loss, saves what must be saved and ends the process
 // (it must not return; if it does, the process ends with code 1). Other
-// threads that meet the loss meanwhile wait for it.
+// threads that meet the loss meanwhile wait for it. Failed requests (a
+// window already gone) are ignored instead of ending the program.
 void display_set_lost_handler(void (*closing)());
 
 }  // namespace zelt::platform

@@ -45,11 +45,17 @@ int on_display_lost(Display*) {
   ::_exit(1);
 }
 
+// A failed request (a window that is already gone, say, while the
+// connection is being lost) is not worth ending the program for, which is
+// what Xlib's default handler does.
+int on_request_error(Display*, XErrorEvent*) { return 0; }
+
 }  // namespace
 
 void display_set_lost_handler(void (*closing)()) {
   g_lost_handler = closing;
   XSetIOErrorHandler(on_display_lost);
+  XSetErrorHandler(on_request_error);
 }
 
 bool show_message_box(const std::string& caption_utf8, const std::string& text_utf8) {
