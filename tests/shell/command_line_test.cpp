@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/run_zelt.h"
+#include "support/saving_title.h"
 #include "support/temp_dir.h"
 
 namespace zelt {
@@ -105,29 +106,14 @@ TEST(CommandLine, TerminationSignalsSaveEverythingThenEnd) {
   for (const int signo : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signo);
     TempDir dir;
-    dir.write("title/configure.cfg", "[Screen]\r\nSmoothing=0\r\n");
-    dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
-    dir.write("title/zelt/main.c",
-              "#include \"zelt.h\"\nchar block[4];\n"
-              "int main() { int f; sysfile(\"save.sys\", block, 4);\n"
-              "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
-              "  f = fopen(\"running\", \"w\"); fclose(f);\n"
-              "  while (1) sleep(10); }\n");
-    const std::string command = "XDG_CONFIG_HOME=" + (dir / "home") + " exec " + ZELT_BINARY +
-                                " --headless --timeout 30 " + (dir / "title") + " 2>" + (dir / "err.txt");
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    for (int i = 0; i < 1000 && !std::filesystem::exists(dir / "title/running"); ++i) ::usleep(10000);
-    ASSERT_TRUE(std::filesystem::exists(dir / "title/running"));
-    ::kill(pid, signo);
+    test::write_saving_title(dir, "[Screen]\r\nSmoothing=0\r\n", test::kRunThenWait);
+    test::BackgroundZelt zelt(dir, "XDG_CONFIG_HOME=" + (dir / "home"), "--headless --timeout 30");
+    ASSERT_TRUE(zelt.wait_running()) << zelt.errors();
+    ::kill(zelt.pid(), signo);
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << dir.read("err.txt");
-    EXPECT_EQ(WEXITSTATUS(status), 128 + signo) << dir.read("err.txt");
+    ASSERT_TRUE(zelt.wait_end(status)) << zelt.errors();
+    ASSERT_TRUE(WIFEXITED(status)) << zelt.errors();
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signo) << zelt.errors();
     EXPECT_EQ(dir.read("title/save.sys"), "LAST");
     EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight=0"), std::string::npos);
   }
@@ -138,13 +124,8 @@ TEST(CommandLine, TerminationSignalsSaveEverythingThenEnd) {
 // the configuration are saved.
 TEST(CommandLine, AThreadStuckInABuiltInDoesNotHoldTheEnd) {
   TempDir dir;
-  dir.write("title/configure.cfg", "[Screen]\r\nSmoothing=0\r\n");
-  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
-  dir.write("title/zelt/main.c",
-            "#include \"zelt.h\"\nchar block[4];\n"
-            "int main() { char buf[4]; int f; sysfile(\"save.sys\", block, 4);\n"
-            "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
-            "  f = fopen(\"pipe\", \"rb\"); fread(buf, 1, 4, f); return 0; }\n");
+  test::write_saving_title(dir, "[Screen]\r\nSmoothing=0\r\n",
+                           "f = fopen(\"pipe\", \"rb\"); fread(buf, 1, 4, f); return 0;");
   ASSERT_EQ(::mkfifo((dir / "title/pipe").c_str(), 0600), 0);
   const auto start = std::chrono::steady_clock::now();
   // Killed after 60 s if it hangs; it ends after about 1 + 2 s.

@@ -8,11 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
+#include "support/saving_title.h"
 #include "support/temp_dir.h"
 
 // Last: its macros (None, Status, Bool) would reach the headers above.
@@ -84,47 +83,24 @@ TEST_P(DisplayLost, TheSavesHappenAndTheProgramEnds) {
   if (x.display().empty()) GTEST_SKIP() << "no Xvfb to start";
   TempDir dir;
   // Other windowed runs may be going on: no single-instance check.
-  dir.write("title/configure.cfg", "[General]\r\nMultiInstance=1\r\n[Option]\r\nConfirmation=1\r\n");
-  dir.write("title/zelt/zelt.h", TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h"));
-  dir.write("title/zelt/main.c",
-            "#include \"zelt.h\"\nchar block[4];\n"
-            "int main() { int f; sysfile(\"save.sys\", block, 4);\n"
-            "  block[0] = 'L'; block[1] = 'A'; block[2] = 'S'; block[3] = 'T';\n"
-            "  f = fopen(\"running\", \"w\"); fclose(f);\n"
-            "  while (1) sleep(10); }\n");
-  const std::string command = "DISPLAY=" + x.display() + " XDG_CONFIG_HOME=" + (dir / "home") + " exec " +
-                              ZELT_BINARY + " --timeout 30 " + (dir / "title") + " 2>" + (dir / "err.txt");
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  for (int i = 0; i < 3000 && !std::filesystem::exists(dir / "title/running"); ++i) ::usleep(10000);
-  EXPECT_TRUE(std::filesystem::exists(dir / "title/running"));
+  test::write_saving_title(dir, "[General]\r\nMultiInstance=1\r\n[Option]\r\nConfirmation=1\r\n",
+                           test::kRunThenWait);
+  test::BackgroundZelt zelt(dir, "DISPLAY=" + x.display() + " XDG_CONFIG_HOME=" + (dir / "home"), "--timeout 30");
+  EXPECT_TRUE(zelt.wait_running()) << zelt.errors();
   if (GetParam()) x.stop();
   else EXPECT_TRUE(kill_window_client(x.display()));
   int status = 0;
-  pid_t ended = 0;
-  for (int i = 0; i < 3000 && ended == 0; ++i) {
-    ended = ::waitpid(pid, &status, WNOHANG);
-    if (ended == 0) ::usleep(10000);
-  }
-  if (ended == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    FAIL() << "the program did not end within 30 s\n" << dir.read("err.txt");
-  }
-  ASSERT_TRUE(WIFEXITED(status)) << dir.read("err.txt");
-  EXPECT_EQ(WEXITSTATUS(status), 1) << dir.read("err.txt");
-  EXPECT_NE(dir.read("err.txt").find("connection to the display was lost"), std::string::npos) << dir.read("err.txt");
+  ASSERT_TRUE(zelt.wait_end(status)) << "the program did not end within 30 s\n" << zelt.errors();
+  ASSERT_TRUE(WIFEXITED(status)) << zelt.errors();
+  EXPECT_EQ(WEXITSTATUS(status), 1) << zelt.errors();
+  EXPECT_NE(zelt.errors().find("connection to the display was lost"), std::string::npos) << zelt.errors();
   EXPECT_EQ(dir.read("title/save.sys"), "LAST");
   EXPECT_NE(dir.read("title/configure.cfg").find("WindowHeight="), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(, DisplayLost, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "ServerEnds" : "WindowDestroyedFromOutside";
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "ServerEnds" : "WindowDestroyedFromOutside";
                          });
 
 }  // namespace
