@@ -8,14 +8,9 @@ namespace zelt {
 #define PENDING(name) \
   uint32_t bi_##name(const BuiltinArgs&) { return 0; }
 
-// Palette and colour
-PENDING(pal_map) PENDING(pal_load) PENDING(pal_set) PENDING(pal_get) PENDING(pal_sets)
-PENDING(pal_gets) PENDING(pal_change) PENDING(getpixel) PENDING(rgbtohsv) PENDING(hsvtorgb)
-// Planes and raster operations
-PENDING(gclip) PENDING(ginit) PENDING(galloc) PENDING(gfree) PENDING(gload) PENDING(gsave)
+// Raster operations
 PENDING(gcopy) PENDING(gblit) PENDING(gblita) PENDING(gclear) PENDING(gfill) PENDING(gline)
-PENDING(gpoly) PENDING(gattach) PENDING(gdetach) PENDING(ggetpal) PENDING(gsetpal) PENDING(ginfo)
-PENDING(dload) PENDING(dcopy)
+PENDING(gpoly)
 // 3D
 PENDING(p3d_tex) PENDING(p3d_init) PENDING(p3d_uninit) PENDING(p3d_load) PENDING(p3d_free)
 PENDING(p3d_clear) PENDING(p3d_view) PENDING(p3d_env) PENDING(p3d_light) PENDING(p3d_material)
@@ -28,7 +23,7 @@ PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
 PENDING(hit_init) PENDING(hit_set) PENDING(hit_reset) PENDING(hit_check) PENDING(hit_rect)
 PENDING(hit_point)
 // Screen
-PENDING(setorg) PENDING(vpage) PENDING(apage) PENDING(update)
+PENDING(setorg) PENDING(update)
 // Text
 PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
 PENDING(gtextf)

@@ -2,6 +2,7 @@
 
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/planes/plane.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/subsystems_pending.h"
@@ -24,7 +25,7 @@ constexpr const Subsystem* kList[] = {
     &kVideoSubsystem,
     &kInputSubsystem,
     &kCdAudioSubsystem,
-    &kPlanesSubsystem,
+    &gfx::kPlanesSubsystem,
     &kFontsSubsystem,
     &files::kArchiveSlotsSubsystem,
     &kSpritesSubsystem,

@@ -17,7 +17,6 @@ extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
 extern const Subsystem kInputSubsystem;        // devices chosen by [System] DirectInput
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
-extern const Subsystem kPlanesSubsystem;       // planes, palette, colour tables, the screen
 extern const Subsystem kFontsSubsystem;        // font slots and their defaults
 extern const Subsystem kSpritesSubsystem;      // sprites, hit regions, dirty rectangles
 extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
