@@ -52,6 +52,8 @@ struct Rgb15Table {
   }
 };
 
+PalMapStats g_pal_map_stats;
+
 PaletteChangeHandler g_change_handler = nullptr;
 std::atomic<uint32_t> g_changes{0}, g_repaints{0};
 
@@ -99,10 +101,11 @@ const uint32_t* rgb15_table() {
 }
 
 // Spreads the palette's colours over the 32 × 32 × 32 cube of 15-bit
-// colours, breadth first from one seed cell per entry 1..255. Each cell is
-// taken from the queue a bounded number of times (only a strictly nearer
-// colour re-queues it), so the work is linear in the cube times the number
-// of times a cell changes hands.
+// colours, breadth first from one seed cell per entry 1..255. A cell is
+// queued only when it gets an index: once while unassigned, afterwards only
+// for a strictly nearer colour. Its distance falls with every change, so no
+// index comes back to it: at most 255 takes per cell (a handful in
+// practice), and the work is linear in the 32768 cells.
 void pal_map(const Palette& palette) {
   Rgb6 colour[kPaletteEntries];
   for (uint32_t i = 0; i < kPaletteEntries; ++i) colour[i] = rgb6(palette[i]);
@@ -111,6 +114,9 @@ void pal_map(const Palette& palette) {
   std::memset(map, 0, kCells);
   static bool queued[kCells];
   std::memset(queued, 0, sizeof queued);
+  static uint16_t takes[kCells];
+  std::memset(takes, 0, sizeof takes);
+  PalMapStats stats;
   // A ring of cell numbers; never more than kCells are waiting at once.
   static uint16_t ring[kCells];
   uint32_t head = 0, count = 0;
@@ -136,6 +142,8 @@ void pal_map(const Palette& palette) {
     head = (head + 1) % kCells;
     --count;
     queued[cell] = false;
+    ++stats.takes;
+    stats.most_takes_of_a_cell = std::max<uint32_t>(stats.most_takes_of_a_cell, ++takes[cell]);
     const uint8_t k = map[cell];
     const int r = static_cast<int>(cell >> 10), g = static_cast<int>((cell >> 5) & 31), b = static_cast<int>(cell & 31);
 
@@ -170,7 +178,10 @@ void pal_map(const Palette& palette) {
       push(n);
     }
   }
+  g_pal_map_stats = stats;
 }
+
+PalMapStats pal_map_stats() { return g_pal_map_stats; }
 
 uint32_t rgbtohsv(uint32_t c) {
   const int R = (c >> 16) & 255, G = (c >> 8) & 255, B = c & 255;

@@ -37,6 +37,13 @@ uint8_t colour_value_index(uint32_t value);
 // (g >> 3) << 5 | (b >> 3); all zero until pal_map builds it.
 const uint8_t* inverse_colour_map();
 void pal_map(const Palette& palette);
+// What the last pal_map did: cells taken from its queue in all, and the most
+// takes of one cell (for benchmarks and tests).
+struct PalMapStats {
+  uint32_t takes = 0;
+  uint32_t most_takes_of_a_cell = 0;
+};
+PalMapStats pal_map_stats();
 // The 32768-entry table from a 15-bit pixel (bit 15 ignored) to 0x00RRGGBB.
 const uint32_t* rgb15_table();
 
