@@ -179,6 +179,7 @@ struct Node {
   uint32_t prev = kNil, next = kNil;    // neighbours in address order
   uint32_t fprev = kNil, fnext = kNil;  // size-class list; fnext also chains spare nodes
   bool free = false;
+  bool owned = false;  // live block the runtime keeps for itself
 };
 
 }  // namespace
@@ -378,6 +379,7 @@ struct ScriptMemory::Impl {
   }
 
   void mark_live(uint32_t i) {
+    nodes[i].owned = false;
     live.insert(nodes[i].addr, i);
     ++st.live_blocks;
     st.live_bytes += nodes[i].size;
@@ -656,7 +658,7 @@ ScriptAddr ScriptMemory::resize(ScriptAddr a, uint32_t n) {
   std::lock_guard lock(m.mu);
   const uint32_t i = m.live.find(a);
   const uint32_t sz = m.round_size(n);
-  if (i == kNil || sz == 0 || !m.reserve()) return 0;
+  if (i == kNil || m.nodes[i].owned || sz == 0 || !m.reserve()) return 0;
   const uint32_t old_size = m.nodes[i].size;
   if (sz <= old_size) {
     m.shrink(i, sz);
@@ -672,14 +674,28 @@ ScriptAddr ScriptMemory::resize(ScriptAddr a, uint32_t n) {
   return b;
 }
 
-bool ScriptMemory::free(ScriptAddr a) {
+bool ScriptMemory::free(ScriptAddr a) { return release(a, false); }
+
+bool ScriptMemory::release(ScriptAddr a, bool owned) {
   Impl& m = *impl_;
   std::lock_guard lock(m.mu);
   const size_t slot = m.live.find_slot(a);
-  if (slot == AddrMap::kAbsent) return false;
+  if (slot == AddrMap::kAbsent || m.nodes[m.live.value(slot)].owned != owned) return false;
   m.free_block(m.live.value(slot), slot);
   return true;
 }
+
+ScriptAddr ScriptMemory::allocate_owned(uint32_t n) {
+  const ScriptAddr a = allocate_zeroed(n);
+  if (a != 0) {
+    Impl& m = *impl_;
+    std::lock_guard lock(m.mu);
+    m.nodes[m.live.find(a)].owned = true;
+  }
+  return a;
+}
+
+bool ScriptMemory::free_owned(ScriptAddr a) { return release(a, true); }
 
 uint32_t ScriptMemory::block_size(ScriptAddr a) const {
   const Impl& m = *impl_;

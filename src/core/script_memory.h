@@ -81,6 +81,14 @@ class ScriptMemory {
   bool free(ScriptAddr a);
   uint32_t block_size(ScriptAddr a) const;      // usable bytes of a live block, 0 otherwise
 
+  // Blocks the runtime keeps for itself although scripts know addresses
+  // inside them (plane headers and pixels, pools): zeroed like
+  // allocate_zeroed; free and resize refuse them, so a script cannot
+  // release memory the runtime still uses. Only free_owned releases one (and
+  // refuses every other block).
+  ScriptAddr allocate_owned(uint32_t n);
+  bool free_owned(ScriptAddr a);
+
   // Statistics for tests and benchmarks. Free blocks are those below top;
   // [top, limit) is one further free area that is not counted among them.
   struct Stats {
@@ -93,6 +101,8 @@ class ScriptMemory {
   bool check_invariants(std::string* why = nullptr) const;
 
  private:
+  bool release(ScriptAddr a, bool owned);
+
   struct Impl;
   Impl* impl_;
   uint8_t* base_ = nullptr;

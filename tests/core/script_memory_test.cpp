@@ -250,6 +250,29 @@ TEST_F(ScriptMemoryTest, InvalidFreesAreRefused) {
   EXPECT_INVARIANTS(mem);
 }
 
+// Blocks the runtime keeps: a script's free or resize of one is refused, so memory the runtime still uses is never handed out twice.
+TEST_F(ScriptMemoryTest, OwnedBlocksAreReleasedOnlyByTheirOwner) {
+  const ScriptAddr plain = mem.allocate(64);
+  fill(mem, plain, 64, 3);
+  const ScriptAddr owned = mem.allocate_owned(64);
+  ASSERT_NE(owned, 0u);
+  const std::span<uint8_t> bytes = mem.span(owned, 64);
+  EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) << "owned blocks start zeroed";
+  EXPECT_FALSE(mem.free(owned));
+  EXPECT_EQ(mem.resize(owned, 128), 0u);
+  EXPECT_EQ(mem.block_size(owned), 64u);
+  EXPECT_FALSE(mem.free_owned(plain)) << "the owner's release refuses a script's block";
+  EXPECT_TRUE(mem.free_owned(owned));
+  EXPECT_FALSE(mem.free_owned(owned)) << "double release";
+  // The same memory handed out again is an ordinary block.
+  const ScriptAddr again = mem.allocate(64);
+  EXPECT_EQ(again, owned);
+  EXPECT_EQ(mem.block_size(again), 64u);
+  EXPECT_TRUE(mem.free(again));
+  EXPECT_EQ(first_mismatch(mem, plain, 64, 3), -1);
+  EXPECT_INVARIANTS(mem);
+}
+
 TEST_F(ScriptMemoryTest, FreeingEverythingLeavesOneFreeArea) {
   std::mt19937 rng(7);
   std::vector<ScriptAddr> blocks;

@@ -514,6 +514,10 @@ TEST_F(Planes, RewrittenHeadersChangeNothingTheHostReadsOrWrites) {
     EXPECT_EQ(p.clip.right, 4);
     EXPECT_EQ(p.clip.bottom, 3);
     EXPECT_EQ(pal_load(slot, 0, 0, 256), copied);
+    // The block's start lies 40 bytes before the colour table ginfo hands
+    // out: a script's free or realloc of it is refused.
+    EXPECT_FALSE(script_memory().free(p.info));
+    EXPECT_EQ(script_memory().resize(p.info, 16), 0u);
     EXPECT_TRUE(script_memory().check_invariants());
   }
 }

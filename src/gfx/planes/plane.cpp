@@ -94,7 +94,7 @@ Plane* plane_create(int32_t width, int32_t height, int32_t bit_count, int32_t co
 
   ScriptMemory& memory = script_memory();
   const ScriptAddr block =
-      memory.allocate_zeroed(header_bytes + static_cast<uint32_t>(std::max<int64_t>(pixel_bytes, 1)));
+      memory.allocate_owned(header_bytes + static_cast<uint32_t>(std::max<int64_t>(pixel_bytes, 1)));
   if (block == 0) return nullptr;
   Plane* plane = new Plane;
   plane->info = block;
@@ -114,7 +114,7 @@ Plane* plane_create(int32_t width, int32_t height, int32_t bit_count, int32_t co
 
 void plane_destroy(Plane* plane) {
   if (!plane) return;
-  script_memory().free(plane->info);
+  script_memory().free_owned(plane->info);
   delete plane;
 }
 
