@@ -17,6 +17,9 @@ Plane* load_jpeg(std::string_view path);
 // The same from bytes in memory.
 Plane* decode_bitmap(std::span<const uint8_t> data);
 Plane* decode_jpeg(std::span<const uint8_t> data);
+// decode_jpeg that refuses an image of more than max_pixels (width × height)
+// before it takes any memory for it; bounds the work of fuzzing.
+Plane* decode_jpeg(std::span<const uint8_t> data, uint64_t max_pixels);
 
 // Built-in operations. rect: null for none.
 int32_t gload(uint32_t target, std::string_view name);
