@@ -47,6 +47,18 @@ void destroy_slot(uint32_t slot) {
 
 bool is_page(uint32_t slot) { return slot == g_view_page || slot == g_active_page; }
 
+// Makes the slot a page: a slot number above 1023 is reported, an empty
+// slot refused silently.
+int32_t set_page(uint32_t& page, uint32_t handle, Msg out_of_range) {
+  if (handle >= kPlaneSlots) {
+    report(kLevelDevice, out_of_range);
+    return 0;
+  }
+  if (!g_slots[handle].plane) return 0;
+  page = handle;
+  return 1;
+}
+
 }  // namespace
 
 int64_t plane_pitch(int64_t width, int64_t bit_count) {
@@ -269,25 +281,8 @@ int32_t getpixel(uint32_t handle, int32_t x, int32_t y) {
   }
 }
 
-int32_t vpage(uint32_t handle) {
-  if (handle >= kPlaneSlots) {
-    report(kLevelDevice, Msg::SetViewPageRange);
-    return 0;
-  }
-  if (!g_slots[handle].plane) return 0;
-  g_view_page = handle;
-  return 1;
-}
-
-int32_t apage(uint32_t handle) {
-  if (handle >= kPlaneSlots) {
-    report(kLevelDevice, Msg::SetActivePageRange);
-    return 0;
-  }
-  if (!g_slots[handle].plane) return 0;
-  g_active_page = handle;
-  return 1;
-}
+int32_t vpage(uint32_t handle) { return set_page(g_view_page, handle, Msg::SetViewPageRange); }
+int32_t apage(uint32_t handle) { return set_page(g_active_page, handle, Msg::SetActivePageRange); }
 
 int32_t plane_palette_copy_count(int32_t handle, uint32_t first, int32_t count) {
   if (first > 255 || count <= 0) return 0;
