@@ -404,25 +404,25 @@ TEST_F(Palettes, PalMapIsLocallyNearestForAnyPalette) {
   }
 }
 
+// The 15-bit table expands 5-bit fields as i × 255 / 31 (what blits and the
+// presentation read), unlike getpixel's bit replication.
 TEST_F(Palettes, Rgb15Table) {
   const uint32_t* table = rgb15_table();
   EXPECT_EQ(table[0x7FFF], 0xFFFFFFu);
   EXPECT_EQ(table[0x0001], 0x000008u);
   EXPECT_EQ(table[0x0020], 0x000800u);
   EXPECT_EQ(table[0x0400], 0x080000u);
-  EXPECT_EQ(table[0x4210], 0x848484u);
+  EXPECT_EQ(table[0x0210], 0x008383u);
+  EXPECT_EQ(table[0x4210], 0x838383u);
   EXPECT_EQ(table[0], 0u);
-  // The same colours as 16-bit pixels read through getpixel.
-  const Plane& p = make(1, 256, 128, 16);
   for (uint32_t v = 0; v < 32768; ++v) {
-    uint8_t* at = plane_pixel_address(&p, static_cast<int32_t>(v & 255), static_cast<int32_t>(v >> 8));
-    at[0] = static_cast<uint8_t>(v);
-    at[1] = static_cast<uint8_t>((v >> 8) | 0x80);  // bit 15 is ignored
+    const uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+    ASSERT_EQ(table[v], (r * 255 / 31) << 16 | (g * 255 / 31) << 8 | (b * 255 / 31)) << v;
   }
-  for (uint32_t v = 0; v < 32768; ++v)
-    ASSERT_EQ(static_cast<uint32_t>(getpixel(1, static_cast<int32_t>(v & 255), static_cast<int32_t>(v >> 8))),
-              table[v])
-        << v;
+  const Plane& p = make(1, 1, 1, 16);
+  plane_pixel_address(&p, 0, 0)[0] = 0x10;
+  plane_pixel_address(&p, 0, 0)[1] = 0x42;
+  EXPECT_EQ(getpixel(1, 0, 0), 0x848484);
 }
 
 }  // namespace

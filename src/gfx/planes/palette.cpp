@@ -46,7 +46,7 @@ uint8_t g_inverse_map[kCells];
 struct Rgb15Table {
   uint32_t entries[kCells];
   Rgb15Table() {
-    auto expand = [](uint32_t c) { return (c << 3) | (c >> 2); };
+    auto expand = [](uint32_t c) { return c * 255 / 31; };
     for (uint32_t v = 0; v < kCells; ++v)
       entries[v] = expand((v >> 10) & 31) << 16 | expand((v >> 5) & 31) << 8 | expand(v & 31);
   }

@@ -44,7 +44,9 @@ struct PalMapStats {
   uint32_t most_takes_of_a_cell = 0;
 };
 PalMapStats pal_map_stats();
-// The 32768-entry table from a 15-bit pixel (bit 15 ignored) to 0x00RRGGBB.
+// The 32768-entry table from a 15-bit pixel (bit 15 ignored) to 0x00RRGGBB,
+// each 5-bit field expanded as i × 255 / 31: how blits and the presentation
+// read 16-bit pixels (getpixel replicates the top bits instead).
 const uint32_t* rgb15_table();
 
 uint32_t rgbtohsv(uint32_t rgb);
