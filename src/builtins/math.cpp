@@ -9,12 +9,8 @@ namespace zelt {
 namespace {
 
 struct Tables {
-  std::array<int32_t, kSineEntries> sine;
   std::array<int32_t, kAtanEntries> atan;
   Tables() {
-    for (int i = 0; i < kSineEntries; ++i) {
-      sine[i] = static_cast<int32_t>(std::sin(i * 2.0 * M_PI / 2048.0) * 65536.0);
-    }
     for (int k = 0; k < kAtanEntries; ++k) {
       atan[k] = static_cast<int32_t>(std::atan(k / 256.0) * 1024.0 / M_PI);
     }
@@ -33,8 +29,6 @@ uint32_t mt[kN];
 int mti = kN + 1;
 
 }  // namespace
-
-const int32_t* sine_table() { return tables().sine.data(); }
 
 int32_t table_atan(int32_t x, int32_t y) {
   if (x == 0 && y == 0) return 0;

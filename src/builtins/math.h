@@ -1,22 +1,17 @@
 // Table trigonometry, the random generator, interpolation and key-frame
-// tracks: plain engine operations on integers and floats. The sine table is
-// shared with the blit, filter and effect code.
+// tracks: plain engine operations on integers and floats.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "core/sine_table.h"
+
 namespace zelt {
 
-// Angles: 2048 units per full turn. Sine values are 16.16 fixed point.
-inline constexpr int kSineEntries = 2560;
+// Angles: 2048 units per full turn (the sine table is in core).
 inline constexpr int kAtanEntries = 257;
 
-// The sine table (entry i = sin(i * 2pi / 2048) * 65536, truncated toward
-// zero). The tables are filled on first use, so a lookup is safe at any time.
-const int32_t* sine_table();
-inline int32_t table_sin(int32_t angle) { return sine_table()[angle & 2047]; }
-inline int32_t table_cos(int32_t angle) { return sine_table()[(angle + 512) & 2047]; }
 // Direction of (x, y) in units, 0..2047, from +x towards +y.
 int32_t table_atan(int32_t x, int32_t y);
 

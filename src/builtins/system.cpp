@@ -13,6 +13,7 @@
 #include "core/cp932.h"
 #include "core/script_messages.h"
 #include "files/host_path.h"
+#include "gfx/raster/blit.h"
 #include "platform/cpu_info.h"
 #include "platform/display.h"
 #include "platform/system_ui.h"
@@ -30,8 +31,6 @@ constexpr const char* kVarNames[kVarCount] = {
     "os_platform",     "os_major",        "os_minor",        "os_build",    "global_focus",
     "global_sound",    "color_mapping",   "smoothing",       "sp_count",
 };
-
-int32_t g_color_mapping = 0;
 
 // Time-stamp counter ticks during one second (low 32 bits).
 int32_t measure_cpu_clock() {
@@ -82,7 +81,7 @@ int32_t get(Var v) {
     case Var::os_build: return kOsBuild;
     case Var::global_focus: return config().GlobalFocus;
     case Var::global_sound: return config().GlobalSound;
-    case Var::color_mapping: return g_color_mapping;
+    case Var::color_mapping: return gfx::color_mapping();
     case Var::smoothing: return config().Smoothing;
     case Var::sp_count: return 0;  // no sprite table yet
   }
@@ -96,13 +95,11 @@ int32_t set(Var v, int32_t value) {
       return script_message_send(ScriptMsg::setsystem_fullscreen, value != 0 ? 1 : 0, 0);
     case Var::global_focus: config().GlobalFocus = value; return 1;
     case Var::global_sound: config().GlobalSound = value; return 1;
-    case Var::color_mapping: g_color_mapping = value; return 1;
+    case Var::color_mapping: gfx::set_color_mapping(value); return 1;
     case Var::smoothing: config().Smoothing = value; return 1;
     default: return 0;
   }
 }
-
-int32_t color_mapping() { return g_color_mapping; }
 
 // ---- Message boxes --------------------------------------------------------------
 

@@ -25,9 +25,6 @@ int32_t set(Var v, int32_t value);
 // not declare a newer one.
 inline constexpr int32_t kOsPlatform = 2, kOsMajor = 6, kOsMinor = 2, kOsBuild = 9200;
 
-// The blit engine's colour-mapping switch (read by the raster operations).
-int32_t color_mapping();
-
 // Message box of the platform's MB_* type; the platform's ID* result.
 int32_t message_box(uint32_t type, std::string_view caption, std::string_view text);
 

@@ -3,6 +3,7 @@
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
 #include "gfx/planes/plane.h"
+#include "gfx/raster/blend_tables.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/subsystems_pending.h"
@@ -16,7 +17,7 @@ namespace {
 // players in this order, then the script clock and the script threads.
 constexpr const Subsystem* kList[] = {
     &kMathSubsystem,
-    &kBlendTablesSubsystem,
+    &gfx::kBlendTablesSubsystem,
     &kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,

@@ -5,7 +5,6 @@
 
 namespace zelt {
 
-const Subsystem kBlendTablesSubsystem{.name = "blend tables"};
 const Subsystem kNetSubsystem{.name = "net", .wanted = [] { return config().Net != 0; }};
 const Subsystem kPresentSubsystem{.name = "present", .wanted = [] { return config().Direct3D != 0; }};
 const Subsystem kGdiSubsystem{.name = "gdi", .wanted = [] { return config().Direct3D == 0; }};

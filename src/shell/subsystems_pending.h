@@ -8,7 +8,6 @@
 
 namespace zelt {
 
-extern const Subsystem kBlendTablesSubsystem;  // blend lookup tables
 extern const Subsystem kNetSubsystem;          // [System] Net
 extern const Subsystem kPresentSubsystem;      // [System] Direct3D != 0: accelerated presentation
 extern const Subsystem kGdiSubsystem;          // [System] Direct3D == 0: unscaled presentation

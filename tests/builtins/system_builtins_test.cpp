@@ -9,6 +9,7 @@
 
 #include "builtins/builtins_subsystems.h"
 #include "builtins/system.h"
+#include "gfx/raster/blit.h"
 #include "platform/cpu_info.h"
 #include "platform/display.h"
 #include "script/host/host_test_util.h"
@@ -65,7 +66,7 @@ TEST_F(SystemBuiltins, SystemVariables) {
   EXPECT_EQ(outputs(), (Lines{"0", "0", "0", "800", "600", "0", "800", "2", "6", "2", "9200", "1", "1", "1", "1",
                               "0", "0", "0", "0", "1", ticks}));
   EXPECT_EQ(config().GlobalFocus, 1);
-  EXPECT_EQ(sys::color_mapping(), 1);
+  EXPECT_EQ(gfx::color_mapping(), 1);
 }
 
 TEST_F(SystemBuiltins, HeadlessMessageBoxesAnswerWithTheDefaultButton) {
