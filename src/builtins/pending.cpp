@@ -8,9 +8,6 @@ namespace zelt {
 #define PENDING(name) \
   uint32_t bi_##name(const BuiltinArgs&) { return 0; }
 
-// Raster operations
-PENDING(gcopy) PENDING(gblit) PENDING(gblita) PENDING(gclear) PENDING(gfill) PENDING(gline)
-PENDING(gpoly)
 // 3D
 PENDING(p3d_tex) PENDING(p3d_init) PENDING(p3d_uninit) PENDING(p3d_load) PENDING(p3d_free)
 PENDING(p3d_clear) PENDING(p3d_view) PENDING(p3d_env) PENDING(p3d_light) PENDING(p3d_material)

@@ -2,6 +2,7 @@
 // argument cells, check every script address, call the planes layer.
 #include <cstring>
 
+#include "builtins/gfx_args.h"
 #include "builtins/handlers.h"
 #include "gfx/planes/image_files.h"
 #include "gfx/planes/palette.h"
@@ -9,18 +10,6 @@
 
 namespace zelt {
 namespace {
-
-// The rectangle at the address in cell k: false when the address is not 0
-// and not 16 usable bytes. rect is null for address 0.
-bool rect_arg(const BuiltinArgs& a, uint32_t k, gfx::Rect& storage, gfx::Rect*& rect) {
-  rect = nullptr;
-  if (a.addr(k) == 0) return true;
-  const std::span<uint8_t> bytes = a.span(k, sizeof(gfx::Rect));
-  if (!bytes.data()) return false;
-  std::memcpy(&storage, bytes.data(), sizeof storage);
-  rect = &storage;
-  return true;
-}
 
 // The rectangle of a difference file's header goes to the script's record.
 uint32_t diff_result(const BuiltinArgs& a, uint32_t k, const gfx::DiffResult& result) {
