@@ -88,14 +88,22 @@ bool key_masks24(const uint8_t* s, const Pattern24& key, __m128i masks[3]) {
   return true;
 }
 
+// Eight pixel weights (16-bit lanes) spread over their 24 channels: lanes
+// 0 0 0 1 1 1 2 2 | 2 3 3 3 4 4 4 5 | 5 5 6 6 6 7 7 7, with word shuffles only.
+void spread3(__m128i w, __m128i* out) {
+  __m128i t = _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 0, 0, 0));
+  out[0] = _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, _MM_SHUFFLE(1, 0, 0, 0)), _MM_SHUFFLE(2, 2, 1, 1));
+  t = _mm_shuffle_epi32(w, _MM_SHUFFLE(2, 2, 1, 1));
+  out[1] = _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, _MM_SHUFFLE(1, 1, 1, 0)), _MM_SHUFFLE(1, 0, 0, 0));
+  t = _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 3, 2));
+  out[2] = _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, _MM_SHUFFLE(2, 2, 1, 1)), _MM_SHUFFLE(1, 1, 1, 0));
+}
+
 // The 16-bit weights of a block's 48 channels from its 16 map bytes.
 void channel_weights24(const uint8_t* m, __m128i w[6]) {
   const __m128i bytes = load(m), zero = _mm_setzero_si128();
-  alignas(16) uint16_t per_pixel[16], per_channel[48];
-  _mm_store_si128(reinterpret_cast<__m128i*>(per_pixel), weights16(_mm_unpacklo_epi8(bytes, zero)));
-  _mm_store_si128(reinterpret_cast<__m128i*>(per_pixel + 8), weights16(_mm_unpackhi_epi8(bytes, zero)));
-  for (int i = 0; i < 16; ++i) per_channel[3 * i] = per_channel[3 * i + 1] = per_channel[3 * i + 2] = per_pixel[i];
-  for (int k = 0; k < 6; ++k) w[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(per_channel + 8 * k));
+  spread3(weights16(_mm_unpacklo_epi8(bytes, zero)), w);
+  spread3(weights16(_mm_unpackhi_epi8(bytes, zero)), w + 3);
 }
 
 // 16-bit pixels: the fields of each lane blended apart.
