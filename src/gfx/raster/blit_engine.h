@@ -73,6 +73,21 @@ uint32_t colour_pixel(uint32_t colour, int bytes);
 void prepare_context(BlendContext& context, const CheckedMode& mode, const Plane& source,
                      const Plane& destination, bool raw8);
 
+// One axis of a scaled blit after clipping: count destination pixels from
+// coordinate first (leftwards or upwards when mirrored), the first sampling
+// the source at pos and each next one step further (32.32).
+struct ScaledAxis {
+  int64_t first = 0;
+  int32_t count = 0;
+  uint64_t pos = 0, step = 0;
+};
+
+// Clips one axis of a scaled blit: destination [d0, d1) against the clip
+// [dmin, dmax), source [s0, s1) against the limits [smin, smax), both
+// normalised and non-empty. False when nothing is left.
+bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax, int64_t smin,
+                      int64_t smax, bool mirrored, ScaledAxis& out);
+
 // The engine behind blit_scaled and gcopy's general path, on 64-bit
 // rectangles (either may be reversed).
 int32_t scaled_blit(Plane* destination, const Box& destination_rect, Plane* source, const Box& source_rect,

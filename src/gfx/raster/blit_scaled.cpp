@@ -9,28 +9,21 @@
 namespace zelt::gfx {
 namespace {
 
-// One axis after clipping: count destination pixels from coordinate first
-// (leftwards or upwards when mirrored), the first sampling the source at
-// pos and each next one step further (32.32).
-struct Axis {
-  int64_t first = 0;
-  int32_t count = 0;
-  uint64_t pos = 0, step = 0;
-};
+bool has_pixel(const Plane& p, int64_t x, int64_t y) { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
 
-// Clips one axis: destination [d0, d1) against [dmin, dmax), source
-// [s0, s1) against [smin, smax). Works in source order: pixel k of the
-// destination is d0 + k, or d1 − 1 − k when mirrored, so the source's cuts
-// fall on the destination's far side when mirrored. The four cuts: a source
-// start before the limit advances the destination by floor(cut × Ds / Ss);
-// a destination start before the clip advances the source by cut × step;
-// a source end past the limit shrinks the destination by floor(cut × Ds /
-// Ss); a destination end past the clip shrinks it to the clip. A last
-// sample past the source limit (the first cut restarts the source at the
-// limit, up to a step ahead of where the scale puts it) is cut too, so no
-// sample leaves the source. False when nothing is left.
-bool clip_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax, int64_t smin,
-               int64_t smax, bool mirrored, Axis& out) {
+}  // namespace
+
+// Works in source order: pixel k of the destination is d0 + k, or
+// d1 − 1 − k when mirrored, so the source's cuts fall on the destination's
+// far side when mirrored. The four cuts: a source start before the limit
+// advances the destination by floor(cut × Ds / Ss); a destination start
+// before the clip advances the source by cut × step; a source end past the
+// limit shrinks the destination by floor(cut × Ds / Ss); a destination end
+// past the clip shrinks it to the clip. A last sample past the source limit
+// (the first cut restarts the source at the limit, up to a step ahead of
+// where the scale puts it) is cut too, so no sample leaves the source.
+bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax, int64_t smin,
+                      int64_t smax, bool mirrored, ScaledAxis& out) {
   const int64_t ds = d1 - d0, ss = s1 - s0;  // 1 .. 2^32 − 1
   const uint64_t step = (static_cast<uint64_t>(ss) << 32) / static_cast<uint64_t>(ds);
   int64_t k0 = 0, k1 = ds;
@@ -55,10 +48,6 @@ bool clip_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int
   return true;
 }
 
-bool has_pixel(const Plane& p, int64_t x, int64_t y) { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
-
-}  // namespace
-
 int32_t scaled_blit(Plane* destination, const Box& destination_rect, Plane* source, const Box& source_rect,
                     Plane* mask_plane, const BlitMode& mode) {
   const std::optional<CheckedMode> checked = check_entry(destination, source, mode);
@@ -81,9 +70,9 @@ int32_t scaled_blit(Plane* destination, const Box& destination_rect, Plane* sour
   Box limits = bounds_of(*source);
   if (mask) limits = intersect(limits, bounds_of(*mask));
   const Box clip = clip_of(*destination);
-  Axis x, y;
-  if (!clip_axis(d.left, d.right, s.left, s.right, clip.left, clip.right, limits.left, limits.right, mirror_x, x) ||
-      !clip_axis(d.top, d.bottom, s.top, s.bottom, clip.top, clip.bottom, limits.top, limits.bottom, mirror_y, y))
+  ScaledAxis x, y;
+  if (!clip_scaled_axis(d.left, d.right, s.left, s.right, clip.left, clip.right, limits.left, limits.right, mirror_x, x) ||
+      !clip_scaled_axis(d.top, d.bottom, s.top, s.bottom, clip.top, clip.bottom, limits.top, limits.bottom, mirror_y, y))
     return 0;
   uint8_t* dst_origin = pixel_origin(*destination);
   const uint8_t* src_origin = pixel_origin(*source);

@@ -1,0 +1,307 @@
+// gcopy's fast routines against the scaled family, the constant-alpha
+// blend's own rounding, the hand-off to the blitter object, and results
+// that do not depend on threads or on the SIMD switch.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "gfx/raster/blit_fixture.h"
+#include "gfx/raster/fast_blitter.h"
+#include "gfx/raster/fast_copy.h"
+
+namespace zelt::gfx {
+namespace {
+
+constexpr uint32_t kDst = 1, kSrc = 2, kMask = 3;
+constexpr int32_t kBits[] = {8, 16, 24, 32};
+
+class BlitCopy : public BlitFixture {
+ protected:
+  void TearDown() override {
+    set_fast_blitter(nullptr);
+    BlitFixture::TearDown();
+  }
+
+  // Random planes in slots kDst, kSrc (and a random 8-bit mask in kMask,
+  // attached when masked), random colour tables, and a grey inverse map.
+  static void random_planes(int32_t src_bits, int32_t dst_bits, int32_t w, int32_t h, bool masked, uint32_t seed) {
+    Plane& src = make(kSrc, w, h, src_bits);
+    Plane& dst = make(kDst, w + 3, h + 2, dst_bits);
+    randomise(src, seed);
+    randomise(dst, seed + 1);
+    if (src_bits == 8) randomise_palette(src, seed + 2);
+    if (dst_bits == 8) randomise_palette(dst, seed + 3);
+    if (masked) {
+      randomise(make(kMask, w, h, 8), seed + 4);
+      gattach(kSrc, kMask);
+    } else {
+      gdetach(kSrc);
+    }
+  }
+
+  // A mode with random weights, a key that some source (or, for mode 2,
+  // destination) pixels meet, and a random paint colour.
+  static BlitMode random_mode(int number, std::mt19937& random) {
+    BlitMode m{};
+    m.mode = static_cast<uint8_t>(number);
+    m.alpha = static_cast<uint8_t>(1 + random() % 254);
+    m.param = static_cast<uint8_t>(random() % 256);
+    m.channel_mask = static_cast<uint8_t>(1 + random() % 15);
+    m.paint = random() & 0xFFFFFF;
+    const Plane& keyed = *plane_get(number == 2 ? kDst : kSrc);
+    const uint32_t v = pixel(keyed, 1, 1);
+    switch (keyed.bit_count) {
+      case 8: m.key = kColourIndexFlag | v; break;
+      case 16: m.key = (v >> 10 & 31) << 19 | (v >> 5 & 31) << 11 | (v & 31) << 3; break;
+      default: m.key = v & 0xFFFFFF; break;
+    }
+    return m;
+  }
+};
+
+// Where the rounding is the same, every fast routine draws exactly what the
+// scaled family draws.
+TEST_F(BlitCopy, FastRoutinesMatchTheScaledFamily) {
+  std::mt19937 random(21);
+  int cells = 0;
+  for (bool masked : {false, true})
+    for (int mode = 0; mode < kPlainModes; ++mode)
+      for (int32_t sb : kBits)
+        for (int32_t db : kBits) {
+          if (mode == 3 || mode == 4) continue;  // their own rounding: below
+          if (!fast_routine(mode, (sb / 8 - 1) * 4 + db / 8 - 1, masked)) continue;
+          ++cells;
+          random_planes(sb, db, 13, 7, masked, static_cast<uint32_t>(mode * 100 + sb + db));
+          const BlitMode m = random_mode(mode, random);
+          const Rect from{0, 0, 13, 7};
+          ASSERT_EQ(gcopy(kDst, 2, 1, kSrc, &from, &m), 1);
+          const std::vector<uint8_t> fast = bytes(*plane_get(kDst));
+          random_planes(sb, db, 13, 7, masked, static_cast<uint32_t>(mode * 100 + sb + db));
+          ASSERT_EQ(blit_scaled(plane_get(kDst), {2, 1, 15, 8}, plane_get(kSrc), from, plane_mask(kSrc), m), 1);
+          EXPECT_EQ(bytes(*plane_get(kDst)), fast)
+              << "mode " << mode << " " << sb << " to " << db << (masked ? " masked" : "");
+        }
+  EXPECT_EQ(cells, 101);  // the availability table without modes 3 and 4
+}
+
+// The fast constant-alpha blend rounds each term down:
+// floor(d (256 − w) / 256) + floor(s w / 256), all four bytes within 32
+// bits; mode 4 skips the key.
+TEST_F(BlitCopy, ConstantAlphaRoundsEachTermDown) {
+  for (int32_t bits : {24, 32}) {
+    for (uint8_t alpha : {1, 77, 128, 254}) {
+      for (int mode : {3, 4}) {
+        random_planes(bits, bits, 9, 5, false, alpha + bits + mode);
+        const Plane& src = *plane_get(kSrc);
+        const Plane& dst = *plane_get(kDst);
+        const std::vector<uint32_t> before = pixels(dst), from = pixels(src);
+        const uint32_t key = pixel(src, 1, 1) & 0xFFFFFF;
+        const BlitMode m{static_cast<uint8_t>(mode), 0, alpha, 0, key};
+        ASSERT_EQ(gcopy(kDst, 0, 0, kSrc, nullptr, &m), 1);
+        const int32_t w = alpha + 1;
+        for (int32_t y = 0; y < 5; ++y)
+          for (int32_t x = 0; x < 9; ++x) {
+            const uint32_t s = from[static_cast<size_t>(y * 9 + x)];
+            const uint32_t d = before[static_cast<size_t>(y * 12 + x)];
+            uint32_t expected = 0;
+            for (int i = 0; i < bits / 8; ++i) {
+              const uint32_t sc = s >> (8 * i) & 255, dc = d >> (8 * i) & 255;
+              expected |= ((dc * (256 - w) >> 8) + (sc * w >> 8)) << (8 * i);
+            }
+            if (mode == 4 && (s & 0xFFFFFF) == key) expected = d;
+            EXPECT_EQ(pixel(dst, x, y), expected) << "mode " << mode << " alpha " << int{alpha} << " " << bits;
+          }
+      }
+    }
+  }
+  // The general formula rounds once: mix(d, s, w) = floor((d (256 − w) +
+  // s w) / 256). With d = s = 1 and w = 128 the fast blend gives 0, the
+  // general 1.
+  make(kDst, 1, 1, 24);
+  make(kSrc, 1, 1, 24);
+  set_pixel(*plane_get(kDst), 0, 0, 0x010101);
+  set_pixel(*plane_get(kSrc), 0, 0, 0x010101);
+  const BlitMode half{3, 0, 127};
+  ASSERT_EQ(gcopy(kDst, 0, 0, kSrc, nullptr, &half), 1);
+  EXPECT_EQ(pixel(*plane_get(kDst), 0, 0), 0u);
+  set_pixel(*plane_get(kDst), 0, 0, 0x010101);
+  ASSERT_EQ(gblit(kDst, nullptr, kSrc, nullptr, &half, 0), 1);
+  EXPECT_EQ(pixel(*plane_get(kDst), 0, 0), 0x010101u);
+}
+
+struct BlitterCall {
+  int calls = 0;
+  FastBlit last{};
+};
+BlitterCall g_blitter;
+void record(const FastBlit& call) {
+  ++g_blitter.calls;
+  g_blitter.last = call;
+}
+
+// With [System] MMX set, the constant-weight blends within one format go
+// to the blitter object; everything else stays.
+TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
+  set_fast_blitter(record);
+  config().MMX = 1;
+  struct Case {
+    int32_t src_bits, dst_bits;
+    BlitMode mode;
+    bool masked;
+    bool handed;
+    FastBlit::Op op;
+  };
+  const Case cases[] = {
+      {32, 32, BlitMode{3, 0, 100}, false, true, FastBlit::Op::constant_alpha},
+      {24, 24, BlitMode{4, 0, 100, 0, 0x123456}, false, true, FastBlit::Op::alpha_key},
+      {16, 16, BlitMode{5, 0, 0, 40, 0, 0xFFFFFF}, false, true, FastBlit::Op::tint},
+      {16, 16, BlitMode{7, 0, 255}, true, true, FastBlit::Op::alpha_map},
+      {16, 16, BlitMode{7, 0, 254}, true, false, {}},
+      {32, 32, BlitMode{6, 0, 0, 40}, false, false, {}},   // the blitter's tint has no key
+      {24, 32, BlitMode{3, 0, 100}, false, false, {}},     // two formats
+      {8, 24, BlitMode{3, 0, 100}, false, false, {}},
+      {32, 32, BlitMode{3, 0, 255}, false, false, {}},     // a copy
+      {32, 32, BlitMode{13, 0, 100}, false, false, {}},
+  };
+  for (const Case& c : cases) {
+    random_planes(c.src_bits, c.dst_bits, 6, 4, c.masked, 3);
+    g_blitter = {};
+    const std::vector<uint8_t> before = bytes(*plane_get(kDst));
+    const Rect from{1, 1, 5, 3};
+    ASSERT_EQ(gcopy(kDst, 2, 1, kSrc, &from, &c.mode), 1);
+    EXPECT_EQ(g_blitter.calls, c.handed ? 1 : 0) << "mode " << int{c.mode.mode};
+    if (!c.handed) continue;
+    EXPECT_EQ(bytes(*plane_get(kDst)), before);  // the blitter draws, gcopy does not
+    const FastBlit& b = g_blitter.last;
+    EXPECT_EQ(b.op, c.op);
+    EXPECT_EQ(b.bytes_per_pixel, c.dst_bits / 8);
+    EXPECT_EQ(b.width, 4);
+    EXPECT_EQ(b.height, 2);
+    EXPECT_EQ(b.out, plane_pixel_address(plane_get(kDst), 2, 1));
+    EXPECT_EQ(b.out_step, -plane_get(kDst)->pitch);
+    EXPECT_EQ(b.source, plane_pixel_address(plane_get(kSrc), 1, 1));
+    EXPECT_EQ(b.source_step, -plane_get(kSrc)->pitch);
+    if (c.op == FastBlit::Op::alpha_key) {
+      EXPECT_EQ(b.key, 0x123456u);
+    }
+    if (c.op == FastBlit::Op::tint) {
+      EXPECT_EQ(b.alpha, 40);
+      EXPECT_EQ(b.paint, 0x7FFFu);
+    }
+    if (c.op == FastBlit::Op::alpha_map) {
+      EXPECT_EQ(b.map, plane_pixel_address(plane_get(kMask), 1, 1));
+      EXPECT_EQ(b.map_step, -plane_get(kMask)->pitch);
+    }
+  }
+  // MMX off: gcopy's own routine.
+  config().MMX = 0;
+  random_planes(32, 32, 6, 4, false, 3);
+  g_blitter = {};
+  const BlitMode m{3, 0, 100};
+  ASSERT_EQ(gcopy(kDst, 0, 0, kSrc, nullptr, &m), 1);
+  EXPECT_EQ(g_blitter.calls, 0);
+}
+
+// A random blit of any mode, pair, geometry and family.
+struct Scenario {
+  int32_t src_bits, dst_bits, w, h, dw, dh;
+  bool masked, mapping;
+  BlitMode mode;
+  Rect dst_rect, src_rect;
+  int32_t angle;
+  int path;  // 0 gcopy, 1 blit_scaled, 2 gblit, 3 gblita
+};
+
+Scenario random_scenario(std::mt19937& random) {
+  auto pick = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(random); };
+  Scenario s{};
+  s.src_bits = kBits[pick(0, 3)];
+  s.dst_bits = kBits[pick(0, 3)];
+  s.w = pick(1, 40);
+  s.h = pick(1, 30);
+  s.dw = pick(1, 50);
+  s.dh = pick(1, 40);
+  s.masked = pick(0, 3) == 0;
+  s.mapping = pick(0, 2) == 0;
+  s.mode = BlitMode{static_cast<uint8_t>(pick(0, 35)), static_cast<uint8_t>(pick(1, 15)),
+                    static_cast<uint8_t>(pick(1, 255)), static_cast<uint8_t>(pick(0, 255)),
+                    static_cast<uint32_t>(pick(0, 0xFFFFFF)), static_cast<uint32_t>(pick(0, 0xFFFFFF))};
+  s.dst_rect = {pick(-10, s.dw), pick(-10, s.dh), pick(-10, s.dw + 10), pick(-10, s.dh + 10)};
+  s.src_rect = {pick(-5, s.w), pick(-5, s.h), pick(-5, s.w + 5), pick(-5, s.h + 5)};
+  s.angle = pick(0, 3) == 0 ? 0 : pick(-5000, 5000);
+  s.path = pick(0, 3);
+  return s;
+}
+
+class BlitPaths : public BlitCopy {
+ protected:
+  // The destination's bytes after the scenario, from fixed random planes.
+  std::vector<uint8_t> draw(const Scenario& s, uint32_t seed) {
+    random_planes(s.src_bits, s.dst_bits, s.w, s.h, s.masked, seed);
+    Plane* dst = plane_get(kDst);
+    make(kDst, s.dw, s.dh, s.dst_bits);
+    dst = plane_get(kDst);
+    randomise(*dst, seed + 9);
+    if (s.dst_bits == 8) randomise_palette(*dst, seed + 10);
+    const std::vector<uint8_t> before = bytes(*dst);
+    set_color_mapping(s.mapping);
+    int32_t result = 0;
+    switch (s.path) {
+      case 0: result = gcopy(kDst, s.dst_rect.left, s.dst_rect.top, kSrc, &s.src_rect, &s.mode); break;
+      case 1: result = blit_scaled(dst, s.dst_rect, plane_get(kSrc), s.src_rect, plane_mask(kSrc), s.mode); break;
+      case 2: result = gblit(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle); break;
+      default: result = gblita(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle); break;
+    }
+    std::vector<uint8_t> out = bytes(*dst);
+    if (out != before) ++drawn_;
+    out.push_back(static_cast<uint8_t>(result));
+    return out;
+  }
+  int drawn_ = 0;  // scenarios that changed the destination
+};
+
+std::string describe(const Scenario& s) {
+  return "mode " + std::to_string(s.mode.mode) + " " + std::to_string(s.src_bits) + "->" +
+         std::to_string(s.dst_bits) + " path " + std::to_string(s.path) + " angle " + std::to_string(s.angle) +
+         (s.masked ? " masked" : "") + (s.mapping ? " mapped" : "");
+}
+
+TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
+  Palette grey;
+  for (uint32_t i = 0; i < 256; ++i) grey[i] = (i * 0x010101) ^ (i << 16);
+  pal_map(grey);
+  std::mt19937 random(31);
+  for (int i = 0; i < 600; ++i) {
+    const Scenario s = random_scenario(random);
+    config().MultiThreading = 0;
+    const std::vector<uint8_t> alone = draw(s, static_cast<uint32_t>(i));
+    config().MultiThreading = 1;
+    ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), alone) << describe(s);
+  }
+  EXPECT_GT(drawn_, 400);
+}
+
+TEST_F(BlitPaths, PlainRoutinesGiveTheSameAsSimd) {
+  std::mt19937 random(32);
+  for (int i = 0; i < 600; ++i) {
+    Scenario s = random_scenario(random);
+    if (i % 2 == 0) {  // the busiest cells more often
+      const int hot[][3] = {{0, 32, 32}, {3, 32, 32}, {3, 24, 24}, {7, 32, 32}, {7, 32, 24}, {3, 32, 24}};
+      const int* h = hot[random() % std::size(hot)];
+      s.mode.mode = static_cast<uint8_t>(h[0]);
+      s.src_bits = h[1];
+      s.dst_bits = h[2];
+      s.path = random() % 2;
+      s.masked = false;
+    }
+    force_simd_for_testing(1);
+    const std::vector<uint8_t> simd = draw(s, static_cast<uint32_t>(i));
+    force_simd_for_testing(0);
+    ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), simd) << describe(s);
+  }
+  EXPECT_GT(drawn_, 400);
+}
+
+}  // namespace
+}  // namespace zelt::gfx
