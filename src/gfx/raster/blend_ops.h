@@ -65,6 +65,18 @@ struct InterpolatedSample {
 
 namespace blend {
 
+// floor(n / d) for n < 2^24 and 0 < d < 2^16, given inverse = 1.0f / d: the
+// float quotient is within 2^-15 of n / d (at most 256), so its integer
+// part is off by at most one, which the integer test mends.
+inline int32_t exact_quotient(uint32_t n, uint32_t d, float inverse) {
+  uint32_t q = static_cast<uint32_t>(static_cast<float>(n) * inverse);
+  if (q * d > n)
+    --q;
+  else if ((q + 1) * d <= n)
+    ++q;
+  return static_cast<int32_t>(q);
+}
+
 template <class P>
 Px dst_colour(const uint8_t* d, const BlendContext& c) {
   return P::Dst::colour(d, c.dst_palette, c);
@@ -105,33 +117,46 @@ Px per_channel(const Px& a, const Px& b, F f) {
 // channel is (255 t s + (255 − t) u d) / D and the fourth byte D / 255.
 template <class P>
 void source_alpha(const Px& s, int32_t a, uint8_t* d, const BlendContext& c) {
+  using D = typename P::Dst;
   const int32_t t = (a * c.w) >> 8;
-  if (t == 0) return;
-  if constexpr (std::is_same_v<typename P::Dst, Rgb32>) {
+  if constexpr (std::is_same_v<D, Rgb32>) {
+    const Px dv = dst_colour<P>(d, c);
+    const int32_t u = dv.c[3];
     Px r = s;
-    if (t == 255) {
+    if (u == 255) {
+      // D = 65025: (t s + (255 − t) d) / 255, which also gives d at t = 0
+      // and s at t = 255, so an opaque destination needs no other case.
+      for (int i = 0; i < 3; ++i) r.c[i] = (t * s.c[i] + (255 - t) * dv.c[i]) / 255;
       r.c[3] = 255;
     } else {
-      const Px dv = dst_colour<P>(d, c);
-      const int32_t u = dv.c[3];
-      if (u == 255) {  // D = 65025: the same quotient with 255 cancelled
-        for (int i = 0; i < 3; ++i) r.c[i] = (t * s.c[i] + (255 - t) * dv.c[i]) / 255;
-      } else if (u != 0) {  // u = 0 leaves the source colour
+      if (t == 0) return;
+      if (t == 255) {
+        r.c[3] = 255;
+      } else {
         const uint32_t den = static_cast<uint32_t>((255 - u) * t + 255 * u);
-        for (int i = 0; i < 3; ++i)
-          r.c[i] = static_cast<int32_t>(static_cast<uint32_t>(255 * t * s.c[i] + (255 - t) * u * dv.c[i]) / den);
+        if (u != 0) {  // u = 0 leaves the source colour
+          const float inverse = 1.0f / static_cast<float>(den);
+          for (int i = 0; i < 3; ++i)
+            r.c[i] = exact_quotient(static_cast<uint32_t>(255 * t * s.c[i] + (255 - t) * u * dv.c[i]), den, inverse);
+        }
+        r.c[3] = static_cast<int32_t>(den / 255);
       }
-      r.c[3] = ((255 - u) * t + 255 * u) / 255;
     }
     Rgb32::put4(d, r);
   } else {
-    const int32_t k = t + 1;  // 256 when t = 255: d = s
-    P::Dst::put(d, per_channel<P::colour_channels>(dst_colour<P>(d, c), s, [k](int32_t dc, int32_t sc) {
-                  return mix(dc, sc, k);
-                }),
-                c);
+    // k = t + 1 (256 at t = 255: d = s), or 0 at t = 0: d stays. A palette
+    // destination is left alone then (its colour need not map back to it).
+    if constexpr (std::is_same_v<D, Pal8>) {
+      if (t == 0) return;
+    }
+    const int32_t k = t + (t != 0);
+    D::put(d, per_channel<P::colour_channels>(dst_colour<P>(d, c), s, [k](int32_t dc, int32_t sc) {
+             return mix(dc, sc, k);
+           }),
+           c);
   }
 }
+
 
 // Modes 8 and 9: the destination's own alpha weight t decides how much of
 // it stays; its alpha byte is kept.
@@ -507,6 +532,28 @@ struct BlendOp<27> {
       return int32_t{lut[sc][dc]};
     });
     blend::paint_through<P>(v, dv, t, d, c);
+  }
+};
+
+// gcopy's fast constant-alpha blend (modes 3 and 4) rounds each term down:
+// floor(d (256 − w) / 256) + floor(s w / 256), on all four bytes of 32-bit
+// to 32-bit pixels.
+struct ConstantAlphaOp {
+  template <class P, class Sample>
+  static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
+    const int32_t w = c.w;
+    blend::put_all<P>(d, blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
+                                                             [w](int32_t dc, int32_t sc) {
+                                                               return ((dc * (256 - w)) >> 8) + ((sc * w) >> 8);
+                                                             }),
+                      c);
+  }
+};
+
+struct KeyedConstantAlphaOp {
+  template <class P, class Sample>
+  static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
+    if (!s.is_key(c)) ConstantAlphaOp::apply<P>(s, d, c);
   }
 };
 

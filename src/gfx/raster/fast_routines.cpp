@@ -52,27 +52,6 @@ constexpr bool fast_available(int mode, int column, bool masked) {
   return c >= 0 && (kFastPairs[c] >> column & 1) != 0;
 }
 
-// The constant-alpha blend of the fast path: floor(d (256 − w) / 256) +
-// floor(s w / 256), on all four bytes of 32-bit to 32-bit pixels.
-struct ConstantAlphaOp {
-  template <class P, class Sample>
-  static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
-    const int32_t w = c.w;
-    blend::put_all<P>(d, blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
-                                                             [w](int32_t dc, int32_t sc) {
-                                                               return ((dc * (256 - w)) >> 8) + ((sc * w) >> 8);
-                                                             }),
-                      c);
-  }
-};
-
-struct KeyedConstantAlphaOp {
-  template <class P, class Sample>
-  static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
-    if (!s.is_key(c)) ConstantAlphaOp::apply<P>(s, d, c);
-  }
-};
-
 template <int Mode>
 using FastOp = std::conditional_t<Mode == 3, ConstantAlphaOp,
                                   std::conditional_t<Mode == 4, KeyedConstantAlphaOp, BlendOp<Mode>>>;

@@ -11,10 +11,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "gfx/raster/blend_ops.h"
+#include "gfx/raster/blit.h"
 #include "gfx/raster/contiguous_rows.h"
 #include "gfx/raster/kernel_rows.h"
 #include "gfx/raster/parallel_rows.h"
@@ -36,6 +42,9 @@ struct ColumnFormats {
   using Pair = FormatPair<Src, Dst>;
 };
 
+// Source pixels a row collects at a time for a gathering row routine.
+inline constexpr int32_t kGatherRun = 64;
+
 template <int Mode, int Column, bool Masked>
 void scaled_span(const ScaledSpan& sp, const BlendContext& c) {
   using P = typename ColumnFormats<Mode, Column>::Pair;
@@ -54,6 +63,17 @@ void scaled_span(const ScaledSpan& sp, const BlendContext& c) {
     } else {
       if constexpr (Row::available) {
         if (sp.contiguous) return Row::run(d, row + sp.columns[0], nullptr, sp.width, c);
+      }
+      if constexpr (Row::gather) {
+        if (sp.dst_step > 0) {
+          alignas(16) uint8_t run[kGatherRun * S::bytes];
+          for (int32_t i = 0; i < sp.width; i += kGatherRun) {
+            const int32_t n = std::min(kGatherRun, sp.width - i);
+            for (int32_t j = 0; j < n; ++j) std::memcpy(run + j * S::bytes, row + sp.columns[i + j], S::bytes);
+            Row::run(d + i * sp.dst_step, run, nullptr, n, c);
+          }
+          return;
+        }
       }
       for (int32_t i = 0; i < sp.width; ++i, d += sp.dst_step)
         BlendOp<Mode>::template apply<P>(PixelSample<S>{row + sp.columns[i]}, d, c);
@@ -110,7 +130,7 @@ InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int6
   const int64_t uc = u - 32768, vc = v - 32768;
   const int32_t x = static_cast<int32_t>(uc >> 16), y = static_cast<int32_t>(vc >> 16);
   const int32_t fx = static_cast<int32_t>(uc & 0xFF00), fy = static_cast<int32_t>(vc & 0xFF00);
-  const Weights w{fx, fy, (fx * fy) >> 16};
+  const Weights w{fx, fy, (fx >> 8) * (fy >> 8)};  // (fx fy) >> 16: both are multiples of 256
   const Rect& in = sp.inside;
   const int32_t x0 = std::max(x, in.left), x1 = std::min(x + 1, in.right - 1);
   const int32_t y0 = std::max(y, in.top), y1 = std::min(y + 1, in.bottom - 1);
@@ -136,11 +156,61 @@ InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int6
   return s;
 }
 
+#if defined(__SSE2__)
+// The four bytes of p00..p11 interpolated at once, exactly as interpolate():
+// with fx = fx8 << 8, fy = fy8 << 8 and fxy = fx8 fy8 = 256 h + l the sum
+// is 256 (a fx8 + b fy8 + c h) + c l, every product in 16-bit lanes.
+inline uint32_t interpolate32_sse2(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, int32_t fx8,
+                                   int32_t fy8) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto widen = [&zero](uint32_t p) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero); };
+  const __m128i q00 = widen(p00), q10 = widen(p10), q01 = widen(p01), q11 = widen(p11);
+  const __m128i a = _mm_sub_epi16(q10, q00), b = _mm_sub_epi16(q01, q00);
+  const __m128i cc = _mm_add_epi16(_mm_sub_epi16(_mm_sub_epi16(q11, q10), q01), q00);
+  const int32_t fxy = fx8 * fy8;
+  const __m128i ab = _mm_madd_epi16(_mm_unpacklo_epi16(a, b), _mm_set1_epi32(fy8 << 16 | fx8));
+  const __m128i c0 = _mm_unpacklo_epi16(cc, zero);
+  const __m128i ch = _mm_madd_epi16(c0, _mm_set1_epi32(fxy >> 8));
+  const __m128i cl = _mm_madd_epi16(c0, _mm_set1_epi32(fxy & 255));
+  const __m128i sum = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(ab, ch), 8), cl);
+  const __m128i v = _mm_add_epi32(_mm_unpacklo_epi16(q00, zero), _mm_srai_epi32(sum, 16));
+  const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, v), zero);
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+#endif
+
+// The 32-bit pixel at (u, v) interpolated: each of the four bytes as the
+// interpolated sample has it.
+inline uint32_t interpolated_pixel32(const RotatedSpan& sp, int64_t u, int64_t v, const BlendContext& c,
+                                     bool simd) {
+#if defined(__SSE2__)
+  if (simd) {
+    const int64_t uc = u - 32768, vc = v - 32768;
+    const int32_t x = static_cast<int32_t>(uc >> 16), y = static_cast<int32_t>(vc >> 16);
+    const Rect& in = sp.inside;
+    const int32_t x0 = std::max(x, in.left), x1 = std::min(x + 1, in.right - 1);
+    const int32_t y0 = std::max(y, in.top), y1 = std::min(y + 1, in.bottom - 1);
+    const uint8_t* row0 = sp.src + sp.rows[y0 - in.top];
+    const uint8_t* row1 = sp.src + sp.rows[y1 - in.top];
+    return interpolate32_sse2(load32(row0 + 4 * x0), load32(row0 + 4 * x1), load32(row1 + 4 * x0),
+                              load32(row1 + 4 * x1), static_cast<int32_t>(uc >> 8 & 255),
+                              static_cast<int32_t>(vc >> 8 & 255));
+  }
+#endif
+  const Px p = interpolated_sample<Rgb32, kReadColour>(sp, u, v, c).colour(c);
+  return static_cast<uint32_t>(p.c[0] | p.c[1] << 8 | p.c[2] << 16) | static_cast<uint32_t>(p.c[3]) << 24;
+}
+
 template <int Mode, int Column, bool Masked, bool Smooth>
 void rotated_span(const RotatedSpan& sp, const BlendContext& c) {
   using P = typename ColumnFormats<Mode, Column>::Pair;
   using S = typename P::Src;
+  using Row = ContiguousRow<BlendOp<Mode>, P, false>;
   constexpr int kDstBytes = P::Dst::bytes;
+  // The source pixel a position samples.
+  const auto pixel_at = [&sp](int64_t u, int64_t v) {
+    return sp.src + sp.rows[static_cast<int32_t>(v >> 16) - sp.inside.top] + static_cast<int32_t>(u >> 16) * S::bytes;
+  };
   for_rows(sp.height, [&](int32_t r) {
     int64_t u = sp.u_start + int64_t{r} * sp.du_dy, v = sp.v_start + int64_t{r} * sp.dv_dy;
     int32_t lo = 0, hi = sp.width;
@@ -150,16 +220,37 @@ void rotated_span(const RotatedSpan& sp, const BlendContext& c) {
     u += int64_t{lo} * sp.du_dx;
     v += int64_t{lo} * sp.dv_dx;
     uint8_t* d = sp.dst + r * sp.dst_row_step + lo * kDstBytes;
+    [[maybe_unused]] const bool simd = simd_enabled();
+    if constexpr (!Masked && Row::gather && (!Smooth || std::is_same_v<S, Rgb32>)) {
+      // Collect runs of source pixels (interpolated ones are 32-bit pixels
+      // themselves) and blend each run at once.
+      alignas(16) uint8_t run[kGatherRun * S::bytes];
+      for (int32_t x = lo; x < hi; x += kGatherRun) {
+        const int32_t n = std::min(kGatherRun, hi - x);
+        for (int32_t j = 0; j < n; ++j, u += sp.du_dx, v += sp.dv_dx) {
+          if constexpr (Smooth)
+            store32(run + 4 * j, interpolated_pixel32(sp, u, v, c, simd));
+          else
+            std::memcpy(run + j * S::bytes, pixel_at(u, v), S::bytes);
+        }
+        Row::run(d + (x - lo) * kDstBytes, run, nullptr, n, c);
+      }
+      return;
+    }
     for (int32_t x = lo; x < hi; ++x, d += kDstBytes, u += sp.du_dx, v += sp.dv_dx) {
-      if constexpr (Smooth) {
+      if constexpr (Smooth && std::is_same_v<S, Rgb32>) {
+        // An interpolated 32-bit pixel is all an interpolated sample holds.
+        uint8_t pixel[4];
+        store32(pixel, interpolated_pixel32(sp, u, v, c, simd));
+        BlendOp<Mode>::template apply<P>(PixelSample<S>{pixel}, d, c);
+      } else if constexpr (Smooth) {
         BlendOp<Mode>::template apply<P>(interpolated_sample<S, BlendOp<Mode>::reads>(sp, u, v, c), d, c);
+      } else if constexpr (Masked) {
+        const int32_t row = static_cast<int32_t>(v >> 16) - sp.inside.top;
+        BlendOp<Mode>::template apply<P>(MaskedSample<S>{pixel_at(u, v), sp.mask[sp.mask_rows[row] + (u >> 16)]},
+                                         d, c);
       } else {
-        const int32_t sx = static_cast<int32_t>(u >> 16), row = static_cast<int32_t>(v >> 16) - sp.inside.top;
-        const uint8_t* p = sp.src + sp.rows[row] + sx * S::bytes;
-        if constexpr (Masked)
-          BlendOp<Mode>::template apply<P>(MaskedSample<S>{p, sp.mask[sp.mask_rows[row] + sx]}, d, c);
-        else
-          BlendOp<Mode>::template apply<P>(PixelSample<S>{p}, d, c);
+        BlendOp<Mode>::template apply<P>(PixelSample<S>{pixel_at(u, v)}, d, c);
       }
     }
   });

@@ -303,5 +303,55 @@ TEST_F(BlitPaths, PlainRoutinesGiveTheSameAsSimd) {
   EXPECT_GT(drawn_, 400);
 }
 
+// Rows through every branch of the SIMD routines: destinations whose fourth
+// bytes are 255, 0 or mixed in runs of four, source alphas 0, 255 and in
+// between, row lengths with tails, and the gathering scaled and rotated
+// rows.
+TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
+  const auto alphas = [](Plane& p, bool runs, std::mt19937& random) {
+    for (int32_t y = 0; y < p.height; ++y)
+      for (int32_t x = 0; x < p.width; ++x) {
+        const uint32_t kind = runs ? static_cast<uint32_t>((x / 8 + y) % 4) : random() % 4;
+        const uint32_t a = kind == 0 ? 255 : kind == 1 ? 0 : kind == 2 ? 128 : random() & 255;
+        set_pixel(p, x, y, (pixel(p, x, y) & 0xFFFFFF) | a << 24);
+      }
+  };
+  struct Cell {
+    int mode;
+    int32_t src_bits, dst_bits;
+  };
+  const Cell cells[] = {{7, 32, 32}, {7, 32, 24}, {3, 32, 32}, {3, 24, 24}, {3, 8, 8}, {3, 32, 24}};
+  const int32_t angles[] = {0, 0, 100, 1024};
+  for (const Cell& cell : cells)
+    for (int32_t w : {1, 3, 4, 5, 15, 16, 17, 33, 67})
+      for (int variant = 0; variant < 6; ++variant) {
+        std::vector<uint8_t> results[2];
+        for (int simd : {1, 0}) {
+          force_simd_for_testing(simd);
+          std::mt19937 random(static_cast<uint32_t>(w * 100 + variant));  // the same planes both times
+          const BlitMode m{static_cast<uint8_t>(cell.mode), 0,
+                           static_cast<uint8_t>(variant % 2 ? 255 : 1 + random() % 254)};
+          Plane& src = make(kSrc, w, 3, cell.src_bits);
+          Plane& dst = make(kDst, w + 2, 4, cell.dst_bits);
+          randomise(src, static_cast<uint32_t>(w + variant));
+          randomise(dst, static_cast<uint32_t>(w * 7 + variant));
+          if (cell.src_bits == 32) alphas(src, false, random);
+          if (cell.dst_bits == 32) alphas(dst, variant < 3, random);
+          const Rect from{0, 0, w, 3}, to{1, 0, 1 + w + w / 2, 4};
+          switch (variant % 3) {
+            case 0: gcopy(kDst, 1, 1, kSrc, &from, &m); break;
+            case 1: blit_scaled(&dst, to, &src, from, nullptr, m); break;
+            default:
+              gblit(kDst, &to, kSrc, &from, &m, angles[random() % 4]);
+              gblita(kDst, &to, kSrc, &from, &m, angles[random() % 4]);
+              break;
+          }
+          results[simd] = bytes(dst);
+        }
+        ASSERT_EQ(results[0], results[1]) << "mode " << cell.mode << " " << cell.src_bits << " to " << cell.dst_bits
+                                          << " width " << w << " variant " << variant;
+      }
+}
+
 }  // namespace
 }  // namespace zelt::gfx

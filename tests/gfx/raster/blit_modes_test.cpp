@@ -8,7 +8,7 @@
 #include <string>
 
 #include "gfx/raster/blit_fixture.h"
-#include "gfx/raster/pixel_formats.h"
+#include "gfx/raster/blend_ops.h"
 
 namespace zelt::gfx {
 namespace {
@@ -50,6 +50,20 @@ TEST_F(BlitModes, MixFloorsTowardMinusInfinity) {
   EXPECT_EQ(mix(3, 1, 128), 2);
   EXPECT_EQ(mix(0, 255, 256), 255);
   EXPECT_EQ(mix(255, 0, 256), 0);
+}
+
+// The exact quotient of mode 7 over translucent 32-bit pixels, at and
+// around every multiple of every divisor it meets.
+TEST_F(BlitModes, ExactQuotient) {
+  for (uint32_t d = 1; d <= 65025; ++d) {
+    const float inverse = 1.0f / static_cast<float>(d);
+    for (uint32_t q = 0; q <= 255 && q * d < (1u << 24); q += (q < 4 || q > 250) ? 1 : 17) {
+      for (uint32_t n : {q * d, q * d + d - 1, q * d + d / 2}) {
+        if (n >= (1u << 24)) continue;
+        ASSERT_EQ(blend::exact_quotient(n, d, inverse), static_cast<int32_t>(n / d)) << n << " / " << d;
+      }
+    }
+  }
 }
 
 struct PixelCase {
