@@ -33,8 +33,12 @@ template <Sampling F>
 KernelOf<F> lookup(int mode, int column, bool masked) {
   if (column < 0 || column >= kKernelColumns || mode < 0 || mode >= kPlainModes) return nullptr;
   if (!masked) return (*kPlainTable<F>[mode])[column];
-  const int row = masked_row(mode);
-  return row < 0 ? nullptr : (*kMaskedTable<F>[row])[column];
+  if constexpr (F == Sampling::smooth) {
+    return lookup<Sampling::rotated>(mode, column, true);  // masked rotated blits sample the nearest pixel
+  } else {
+    const int row = masked_row(mode);
+    return row < 0 ? nullptr : (*kMaskedTable<F>[row])[column];
+  }
 }
 
 }  // namespace
@@ -48,7 +52,7 @@ RotatedKernel rotated_kernel(int mode, int column, bool masked) {
 }
 
 RotatedKernel smooth_kernel(int mode, int column, bool masked) {
-  return masked ? lookup<Sampling::rotated>(mode, column, true) : lookup<Sampling::smooth>(mode, column, false);
+  return lookup<Sampling::smooth>(mode, column, masked);
 }
 
 }  // namespace zelt::gfx
