@@ -3,19 +3,15 @@
 // path.
 #include "gfx/raster/blit.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
 
 #include "gfx/raster/blit_engine.h"
 #include "gfx/raster/fast_copy.h"
+#include "gfx/raster/row_blends.h"
 
 namespace zelt::gfx {
 namespace {
 
 int32_t g_color_mapping = 0;
-// Tests force the plain paths: -1 follows the environment.
-std::atomic<int> g_simd_override{-1};
 
 Rect whole(const Plane& p) { return {0, 0, p.width, p.height}; }
 
@@ -24,16 +20,7 @@ Rect whole(const Plane& p) { return {0, 0, p.width, p.height}; }
 int32_t color_mapping() { return g_color_mapping; }
 void set_color_mapping(int32_t value) { g_color_mapping = value; }
 
-bool simd_enabled() {
-  static const bool enabled = [] {
-    const char* v = std::getenv("ZELT_NO_SIMD");
-    return v == nullptr || std::strcmp(v, "0") == 0;
-  }();
-  const int forced = g_simd_override.load(std::memory_order_relaxed);
-  return forced < 0 ? enabled : forced != 0;
-}
-
-void force_simd_for_testing(int enabled) { g_simd_override.store(enabled, std::memory_order_relaxed); }
+bool simd_enabled() { return simd_level() != SimdLevel::plain; }
 
 int32_t blit_copy(uint32_t destination, int32_t x, int32_t y, uint32_t source, const Rect* source_rect,
                   const BlitMode& mode) {

@@ -93,10 +93,6 @@ bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dm
 int32_t scaled_blit(Plane* destination, const Box& destination_rect, Plane* source, const Box& source_rect,
                     Plane* mask, const BlitMode& mode);
 
-// Overrides simd_enabled() for tests: 1 or 0, or -1 to follow ZELT_NO_SIMD
-// again.
-void force_simd_for_testing(int enabled);
-
 // A per-call table: on the stack up to N entries, on the heap beyond.
 template <class T, size_t N = 2048>
 class ScratchTable {

@@ -1,7 +1,12 @@
 #include "gfx/raster/row_blends.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "gfx/raster/blend_ops.h"
@@ -20,6 +25,15 @@ void blend_bytes_plain(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool r
   } else {
     for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>((d[i] * v + s[i] * w) >> 8);
   }
+}
+
+// Mode 7 pixel by pixel: the plain rows, and the pixels SIMD code leaves.
+void source_alpha_plain_32(uint8_t* d, const uint8_t* s, ptrdiff_t n, const BlendContext& c) {
+  for (; n > 0; --n, d += 4, s += 4) BlendOp<7>::apply<Pair32>(PixelSample<Rgb32>{s}, d, c);
+}
+
+void source_alpha_plain_24(uint8_t* d, const uint8_t* s, ptrdiff_t n, const BlendContext& c) {
+  for (; n > 0; --n, d += 3, s += 4) BlendOp<7>::apply<Pair24>(PixelSample<Rgb32>{s}, d, c);
 }
 
 #if defined(__SSE2__)
@@ -107,7 +121,7 @@ __m128i over_clear(__m128i s, __m128i d, __m128i t) {
 void source_alpha_row_32_sse2(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
   const __m128i w = _mm_set1_epi32(c.w);
   const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
-  int32_t i = 0;
+  ptrdiff_t i = 0;
   for (; i + 4 <= count; i += 4) {
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
     const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * i));
@@ -118,10 +132,10 @@ void source_alpha_row_32_sse2(uint8_t* d, const uint8_t* s, int32_t count, const
     } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(da, _mm_setzero_si128())) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), over_clear(sv, dv, t));
     } else {
-      for (int32_t j = i; j < i + 4; ++j) BlendOp<7>::apply<Pair32>(PixelSample<Rgb32>{s + 4 * j}, d + 4 * j, c);
+      source_alpha_plain_32(d + 4 * i, s + 4 * i, 4, c);
     }
   }
-  for (; i < count; ++i) BlendOp<7>::apply<Pair32>(PixelSample<Rgb32>{s + 4 * i}, d + 4 * i, c);
+  source_alpha_plain_32(d + 4 * i, s + 4 * i, count - i, c);
 }
 
 // 24-bit destinations: four pixels gathered into 32-bit lanes and written
@@ -129,7 +143,7 @@ void source_alpha_row_32_sse2(uint8_t* d, const uint8_t* s, int32_t count, const
 // by the next pixel's; the last pixel is stored in 2 + 1 bytes).
 void source_alpha_row_24_sse2(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
   const __m128i w = _mm_set1_epi32(c.w);
-  int32_t i = 0;
+  ptrdiff_t i = 0;
   for (; i + 4 <= count; i += 4) {
     uint8_t* p = d + 3 * i;
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
@@ -143,32 +157,141 @@ void source_alpha_row_24_sse2(uint8_t* d, const uint8_t* s, int32_t count, const
     store16(p + 9, out[3]);
     p[11] = static_cast<uint8_t>(out[3] >> 16);
   }
-  for (; i < count; ++i) BlendOp<7>::apply<Pair24>(PixelSample<Rgb32>{s + 4 * i}, d + 3 * i, c);
+  source_alpha_plain_24(d + 3 * i, s + 4 * i, count - i, c);
 }
 
+// The same two rows eight pixels (32 bytes) at a time. Unpacking and packing
+// work within each 128-bit half, so the halves stay in order.
+#define ZELT_AVX2 __attribute__((target("avx2"))) inline
+
+ZELT_AVX2 void blend_bytes_avx2(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_each) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i ws = _mm256_set1_epi16(static_cast<int16_t>(w));
+  const __m256i wd = _mm256_set1_epi16(static_cast<int16_t>(256 - w));
+  size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+    const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+    const __m256i d_lo = _mm256_mullo_epi16(_mm256_unpacklo_epi8(dv, zero), wd);
+    const __m256i d_hi = _mm256_mullo_epi16(_mm256_unpackhi_epi8(dv, zero), wd);
+    const __m256i s_lo = _mm256_mullo_epi16(_mm256_unpacklo_epi8(sv, zero), ws);
+    const __m256i s_hi = _mm256_mullo_epi16(_mm256_unpackhi_epi8(sv, zero), ws);
+    __m256i lo, hi;
+    if (round_each) {
+      lo = _mm256_add_epi16(_mm256_srli_epi16(d_lo, 8), _mm256_srli_epi16(s_lo, 8));
+      hi = _mm256_add_epi16(_mm256_srli_epi16(d_hi, 8), _mm256_srli_epi16(s_hi, 8));
+    } else {
+      lo = _mm256_srli_epi16(_mm256_add_epi16(d_lo, s_lo), 8);
+      hi = _mm256_srli_epi16(_mm256_add_epi16(d_hi, s_hi), 8);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_packus_epi16(lo, hi));
+  }
+  blend_bytes_sse2(d + i, s + i, n - i, w, round_each);
+}
+
+ZELT_AVX2 void spread_avx2(__m256i k, __m256i& lo, __m256i& hi) {
+  const __m256i pairs = _mm256_packs_epi32(k, k);
+  const __m256i doubled = _mm256_unpacklo_epi16(pairs, pairs);
+  lo = _mm256_unpacklo_epi32(doubled, doubled);
+  hi = _mm256_unpackhi_epi32(doubled, doubled);
+}
+
+// (t s + (255 − t) d) / 255 in 16-bit lanes.
+ZELT_AVX2 __m256i opaque_channels_avx2(__m256i sc, __m256i dc, __m256i tc) {
+  const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(sc, tc),
+                                     _mm256_mullo_epi16(dc, _mm256_sub_epi16(_mm256_set1_epi16(255), tc)));
+  return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_srli_epi16(x, 8)), 8);
+}
+
+ZELT_AVX2 __m256i over_opaque_avx2(__m256i s, __m256i d, __m256i t) {
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i t_lo, t_hi;
+  spread_avx2(t, t_lo, t_hi);
+  const __m256i lo = opaque_channels_avx2(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), t_lo);
+  const __m256i hi = opaque_channels_avx2(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), t_hi);
+  return _mm256_or_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
+}
+
+ZELT_AVX2 void source_alpha_row_32_avx2(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
+  const __m256i w = _mm256_set1_epi32(c.w);
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+  const __m256i zero = _mm256_setzero_si256();
+  ptrdiff_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
+    const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * i));
+    const __m256i da = _mm256_and_si256(dv, alpha);
+    const __m256i t = _mm256_srli_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(sv, 24), w), 8);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(da, alpha)) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), over_opaque_avx2(sv, dv, t));
+    } else if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(da, zero)) == -1) {
+      const __m256i drawn = _mm256_cmpgt_epi32(t, zero);
+      const __m256i v =
+          _mm256_or_si256(_mm256_and_si256(sv, _mm256_set1_epi32(0xFFFFFF)), _mm256_slli_epi32(t, 24));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i),
+                          _mm256_or_si256(_mm256_and_si256(drawn, v), _mm256_andnot_si256(drawn, dv)));
+    } else {
+      source_alpha_row_32_sse2(d + 4 * i, s + 4 * i, 8, c);
+    }
+  }
+  source_alpha_row_32_sse2(d + 4 * i, s + 4 * i, static_cast<int32_t>(count - i), c);
+}
+
+#undef ZELT_AVX2
 #endif
+
+// -1: the environment and the processor decide.
+std::atomic<int> g_forced_level{-1};
 
 }  // namespace
 
+int max_simd_level() {
+#if defined(__SSE2__)
+  static const int level = __builtin_cpu_supports("avx2") ? 2 : 1;
+  return level;
+#else
+  return 0;
+#endif
+}
+
+SimdLevel simd_level() {
+  static const int automatic = [] {
+    const char* v = std::getenv("ZELT_NO_SIMD");
+    return v == nullptr || std::strcmp(v, "0") == 0 ? max_simd_level() : 0;
+  }();
+  const int forced = g_forced_level.load(std::memory_order_relaxed);
+  return static_cast<SimdLevel>(forced < 0 ? automatic : std::min(forced, max_simd_level()));
+}
+
+void force_simd_for_testing(int level) { g_forced_level.store(level, std::memory_order_relaxed); }
+
 void blend_bytes(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_each) {
 #if defined(__SSE2__)
-  if (simd_enabled()) return blend_bytes_sse2(d, s, n, w, round_each);
+  switch (simd_level()) {
+    case SimdLevel::avx2: return blend_bytes_avx2(d, s, n, w, round_each);
+    case SimdLevel::sse2: return blend_bytes_sse2(d, s, n, w, round_each);
+    default: break;
+  }
 #endif
   blend_bytes_plain(d, s, n, w, round_each);
 }
 
 void source_alpha_row_32(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
 #if defined(__SSE2__)
-  if (simd_enabled()) return source_alpha_row_32_sse2(d, s, count, c);
+  switch (simd_level()) {
+    case SimdLevel::avx2: return source_alpha_row_32_avx2(d, s, count, c);
+    case SimdLevel::sse2: return source_alpha_row_32_sse2(d, s, count, c);
+    default: break;
+  }
 #endif
-  for (int32_t i = 0; i < count; ++i) BlendOp<7>::apply<Pair32>(PixelSample<Rgb32>{s + 4 * i}, d + 4 * i, c);
+  source_alpha_plain_32(d, s, count, c);
 }
 
 void source_alpha_row_24(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
 #if defined(__SSE2__)
   if (simd_enabled()) return source_alpha_row_24_sse2(d, s, count, c);
 #endif
-  for (int32_t i = 0; i < count; ++i) BlendOp<7>::apply<Pair24>(PixelSample<Rgb32>{s + 4 * i}, d + 3 * i, c);
+  source_alpha_plain_24(d, s, count, c);
 }
 
 }  // namespace zelt::gfx

@@ -1,6 +1,5 @@
-// Whole rows of the busiest blends, with SSE2 code where the build has it
-// (and simd_enabled() allows it) beside plain loops that give exactly the
-// same bytes.
+// Whole rows of the busiest blends, with SSE2 code (and AVX2 code where the
+// processor has it) beside plain loops that give exactly the same bytes.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +8,15 @@
 #include "gfx/raster/pixel_formats.h"
 
 namespace zelt::gfx {
+
+// The instruction sets the rows use: plain when ZELT_NO_SIMD is set, else
+// the best the processor has.
+enum class SimdLevel : uint8_t { plain, sse2, avx2 };
+SimdLevel simd_level();
+// Tests pick a level (capped at what the processor has), or -1 to go back
+// to the environment and the processor.
+void force_simd_for_testing(int level);
+int max_simd_level();
 
 // Constant weight over n bytes: d = mix(d, s, w), or with round_each
 // floor(d (256 − w) / 256) + floor(s w / 256). w ≤ 256.

@@ -9,6 +9,7 @@
 #include "gfx/raster/blit_fixture.h"
 #include "gfx/raster/fast_blitter.h"
 #include "gfx/raster/fast_copy.h"
+#include "gfx/raster/row_blends.h"
 
 namespace zelt::gfx {
 namespace {
@@ -295,10 +296,12 @@ TEST_F(BlitPaths, PlainRoutinesGiveTheSameAsSimd) {
       s.path = random() % 2;
       s.masked = false;
     }
-    force_simd_for_testing(1);
-    const std::vector<uint8_t> simd = draw(s, static_cast<uint32_t>(i));
     force_simd_for_testing(0);
-    ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), simd) << describe(s);
+    const std::vector<uint8_t> plain = draw(s, static_cast<uint32_t>(i));
+    for (int level = 1; level <= max_simd_level(); ++level) {
+      force_simd_for_testing(level);
+      ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), plain) << describe(s) << " level " << level;
+    }
   }
   EXPECT_GT(drawn_, 400);
 }
@@ -311,7 +314,7 @@ TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
   const auto alphas = [](Plane& p, bool runs, std::mt19937& random) {
     for (int32_t y = 0; y < p.height; ++y)
       for (int32_t x = 0; x < p.width; ++x) {
-        const uint32_t kind = runs ? static_cast<uint32_t>((x / 8 + y) % 4) : random() % 4;
+        const uint32_t kind = runs ? static_cast<uint32_t>((x / 24 + y) % 4) : random() % 4;
         const uint32_t a = kind == 0 ? 255 : kind == 1 ? 0 : kind == 2 ? 128 : random() & 255;
         set_pixel(p, x, y, (pixel(p, x, y) & 0xFFFFFF) | a << 24);
       }
@@ -323,11 +326,11 @@ TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
   const Cell cells[] = {{7, 32, 32}, {7, 32, 24}, {3, 32, 32}, {3, 24, 24}, {3, 8, 8}, {3, 32, 24}};
   const int32_t angles[] = {0, 0, 100, 1024};
   for (const Cell& cell : cells)
-    for (int32_t w : {1, 3, 4, 5, 15, 16, 17, 33, 67})
+    for (int32_t w : {1, 3, 4, 5, 15, 16, 17, 33, 67, 130})
       for (int variant = 0; variant < 6; ++variant) {
-        std::vector<uint8_t> results[2];
-        for (int simd : {1, 0}) {
-          force_simd_for_testing(simd);
+        std::vector<uint8_t> results[3];
+        for (int level = 0; level <= max_simd_level(); ++level) {
+          force_simd_for_testing(level);
           std::mt19937 random(static_cast<uint32_t>(w * 100 + variant));  // the same planes both times
           const BlitMode m{static_cast<uint8_t>(cell.mode), 0,
                            static_cast<uint8_t>(variant % 2 ? 255 : 1 + random() % 254)};
@@ -346,10 +349,11 @@ TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
               gblita(kDst, &to, kSrc, &from, &m, angles[random() % 4]);
               break;
           }
-          results[simd] = bytes(dst);
+          results[level] = bytes(dst);
+          ASSERT_EQ(results[level], results[0]) << "mode " << cell.mode << " " << cell.src_bits << " to "
+                                                << cell.dst_bits << " width " << w << " variant " << variant
+                                                << " level " << level;
         }
-        ASSERT_EQ(results[0], results[1]) << "mode " << cell.mode << " " << cell.src_bits << " to " << cell.dst_bits
-                                          << " width " << w << " variant " << variant;
       }
 }
 

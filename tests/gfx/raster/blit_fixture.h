@@ -12,6 +12,7 @@
 #include "gfx/plane_fixture.h"
 #include "gfx/raster/blit.h"
 #include "gfx/raster/blit_engine.h"
+#include "gfx/raster/row_blends.h"
 
 namespace zelt::gfx {
 
