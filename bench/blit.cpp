@@ -5,6 +5,8 @@
 // rotated (100 units) gblit and gblita; one thread unless the name says
 // threads. With pixman installed the same work through pixman's OVER is
 // printed beside them.
+#include "gfx/raster/blit.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -12,7 +14,6 @@
 
 #include "core/config.h"
 #include "gfx/planes/plane.h"
-#include "gfx/raster/blit.h"
 
 #ifdef ZELT_BENCH_PIXMAN
 #include <pixman.h>
@@ -115,8 +116,8 @@ BENCHMARK_CAPTURE(BM_Gblita, rotated_mode7, 7);
 // OVER of a8r8g8b8 onto x8r8g8b8 and r8g8b8 (mode 7's work).
 // The plane upside down (pixman's rows go forward in memory): the same work.
 pixman_image_t* image_of(Plane* p, pixman_format_code_t format) {
-  return pixman_image_create_bits(format, p->width, p->height, reinterpret_cast<uint32_t*>(plane_pixels(*p).data()),
-                                  p->pitch);
+  return pixman_image_create_bits(format, p->width, p->height,
+                                  reinterpret_cast<uint32_t*>(plane_pixels(*p).data()), p->pitch);
 }
 
 void BM_PixmanOver(benchmark::State& state, int32_t dst_bits, bool constant_mask) {

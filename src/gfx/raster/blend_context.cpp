@@ -95,7 +95,9 @@ void prepare_context(BlendContext& c, const CheckedMode& m, const Plane& source,
   if (dst_bytes <= 2) copy_palette(c.dst_palette, destination);
 
   switch (m.mode) {
-    case 1: case 4: case 6:
+    case 1:
+    case 4:
+    case 6:
       c.src_key = colour_pixel(d.key, src_bytes);
       c.src_key_colour = pixel_colour(c.src_key, src_bytes, c.src_palette);
       break;
@@ -106,16 +108,26 @@ void prepare_context(BlendContext& c, const CheckedMode& m, const Plane& source,
       break;
   }
   switch (m.mode) {
-    case 5: case 6: case 10: case 24: case 25: {
+    case 5:
+    case 6:
+    case 10:
+    case 24:
+    case 25: {
       const uint32_t value = colour_pixel(d.paint, dst_bytes);
-      c.paint = raw8 ? Px{{static_cast<int32_t>(value), 0, 0, 0}} : pixel_colour(value, dst_bytes, c.dst_palette);
+      c.paint =
+          raw8 ? Px{{static_cast<int32_t>(value), 0, 0, 0}} : pixel_colour(value, dst_bytes, c.dst_palette);
       break;
     }
     case 12:
       // L[i] = 255 below a, 0 from a + b on, a falling line between.
       for (int i = 0; i < 256; ++i) {
         const int a = d.alpha, b = d.param;
-        c.ramp[i] = static_cast<uint8_t>(i < a ? 255 : i >= a + b ? 0 : std::clamp(255 - 255 * (i - a) / b, 0, 255));
+        int level = 0;
+        if (i < a)
+          level = 255;
+        else if (i < a + b)
+          level = std::clamp(255 - 255 * (i - a) / b, 0, 255);
+        c.ramp[i] = static_cast<uint8_t>(level);
       }
       break;
     case 22:

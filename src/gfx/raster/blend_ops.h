@@ -137,7 +137,8 @@ void source_alpha(const Px& s, int32_t a, uint8_t* d, const BlendContext& c) {
         if (u != 0) {  // u = 0 leaves the source colour
           const float inverse = 1.0f / static_cast<float>(den);
           for (int i = 0; i < 3; ++i)
-            r.c[i] = exact_quotient(static_cast<uint32_t>(255 * t * s.c[i] + (255 - t) * u * dv.c[i]), den, inverse);
+            r.c[i] = exact_quotient(static_cast<uint32_t>(255 * t * s.c[i] + (255 - t) * u * dv.c[i]), den,
+                                    inverse);
         }
         r.c[3] = static_cast<int32_t>(den / 255);
       }
@@ -150,13 +151,12 @@ void source_alpha(const Px& s, int32_t a, uint8_t* d, const BlendContext& c) {
       if (t == 0) return;
     }
     const int32_t k = t + (t != 0);
-    D::put(d, per_channel<P::colour_channels>(dst_colour<P>(d, c), s, [k](int32_t dc, int32_t sc) {
-             return mix(dc, sc, k);
-           }),
+    D::put(d,
+           per_channel<P::colour_channels>(dst_colour<P>(d, c), s,
+                                           [k](int32_t dc, int32_t sc) { return mix(dc, sc, k); }),
            c);
   }
 }
-
 
 // Modes 8 and 9: the destination's own alpha weight t decides how much of
 // it stays; its alpha byte is kept.
@@ -196,16 +196,17 @@ void paint_through(const Px& v, const Px& dv, int32_t t, uint8_t* d, const Blend
 template <class P, class Sample, class F>
 void weighted(const Sample& s, uint8_t* d, const BlendContext& c, F f) {
   const int32_t w = c.w;
-  put_all<P>(d, per_channel<P::all_channels>(dst_colour<P>(d, c), s.colour(c), [w, f](int32_t dc, int32_t sc) {
-               return mix(dc, f(sc, dc), w);
-             }),
+  put_all<P>(d,
+             per_channel<P::all_channels>(dst_colour<P>(d, c), s.colour(c),
+                                          [w, f](int32_t dc, int32_t sc) { return mix(dc, f(sc, dc), w); }),
              c);
 }
 
 template <class P>
 Px tinted(const Px& s, const BlendContext& c) {
   const int32_t wb = c.wb;
-  return per_channel<P::colour_channels>(s, c.paint, [wb](int32_t sc, int32_t pc) { return mix(sc, pc, wb); });
+  return per_channel<P::colour_channels>(s, c.paint,
+                                         [wb](int32_t sc, int32_t pc) { return mix(sc, pc, wb); });
 }
 
 }  // namespace blend
@@ -346,9 +347,11 @@ struct BlendOp<12> {
     const int32_t o = c.ramp[s.alpha()];
     if (o == 0) return;
     const int32_t k = o + 1;  // 256 when o = 255: d = s
-    P::Dst::put(d, blend::per_channel<P::colour_channels>(blend::dst_colour<P>(d, c), s.alpha_colour(c),
-                                                          [k](int32_t dc, int32_t sc) { return mix(dc, sc, k); }),
-                c);
+    P::Dst::put(
+        d,
+        blend::per_channel<P::colour_channels>(blend::dst_colour<P>(d, c), s.alpha_colour(c),
+                                               [k](int32_t dc, int32_t sc) { return mix(dc, sc, k); }),
+        c);
   }
 };
 
@@ -360,10 +363,11 @@ struct BlendOp<13> {
   static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
     const uint8_t* clamp = c.tables->clamp + 256;
     const int32_t w = c.w;
-    blend::put_all<P>(d, blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
-                                                             [clamp, w](int32_t dc, int32_t sc) {
-                                                               return int32_t{clamp[dc + ((w * sc) >> 8)]};
-                                                             }),
+    blend::put_all<P>(d,
+                      blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
+                                                          [clamp, w](int32_t dc, int32_t sc) {
+                                                            return int32_t{clamp[dc + ((w * sc) >> 8)]};
+                                                          }),
                       c);
   }
 };
@@ -376,10 +380,11 @@ struct BlendOp<14> {
   static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
     const uint8_t* clamp = c.tables->clamp + 256;
     const int32_t w = c.w;
-    blend::put_all<P>(d, blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
-                                                             [clamp, w](int32_t dc, int32_t sc) {
-                                                               return int32_t{clamp[dc - ((w * sc) >> 8)]};
-                                                             }),
+    blend::put_all<P>(d,
+                      blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
+                                                          [clamp, w](int32_t dc, int32_t sc) {
+                                                            return int32_t{clamp[dc - ((w * sc) >> 8)]};
+                                                          }),
                       c);
   }
 };
@@ -510,10 +515,10 @@ struct BlendOp<26> {
   static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
     const BlendLut& lut = *c.lut;
     const int32_t w = c.w;
-    P::Dst::put(d, blend::per_channel<P::colour_channels>(blend::dst_colour<P>(d, c), s.colour(c),
-                                                          [&lut, w](int32_t dc, int32_t sc) {
-                                                            return mix(dc, lut[sc][dc], w);
-                                                          }),
+    P::Dst::put(d,
+                blend::per_channel<P::colour_channels>(
+                    blend::dst_colour<P>(d, c), s.colour(c),
+                    [&lut, w](int32_t dc, int32_t sc) { return mix(dc, lut[sc][dc], w); }),
                 c);
   }
 };
@@ -528,9 +533,8 @@ struct BlendOp<27> {
     if (t == 0) return;
     const BlendLut& lut = *c.lut;
     const Px dv = blend::dst_colour<P>(d, c);
-    const Px v = blend::per_channel<P::colour_channels>(s.alpha_colour(c), dv, [&lut](int32_t sc, int32_t dc) {
-      return int32_t{lut[sc][dc]};
-    });
+    const Px v = blend::per_channel<P::colour_channels>(
+        s.alpha_colour(c), dv, [&lut](int32_t sc, int32_t dc) { return int32_t{lut[sc][dc]}; });
     blend::paint_through<P>(v, dv, t, d, c);
   }
 };
@@ -542,10 +546,10 @@ struct ConstantAlphaOp {
   template <class P, class Sample>
   static void apply(const Sample& s, uint8_t* d, const BlendContext& c) {
     const int32_t w = c.w;
-    blend::put_all<P>(d, blend::per_channel<P::all_channels>(blend::dst_colour<P>(d, c), s.colour(c),
-                                                             [w](int32_t dc, int32_t sc) {
-                                                               return ((dc * (256 - w)) >> 8) + ((sc * w) >> 8);
-                                                             }),
+    blend::put_all<P>(d,
+                      blend::per_channel<P::all_channels>(
+                          blend::dst_colour<P>(d, c), s.colour(c),
+                          [w](int32_t dc, int32_t sc) { return ((dc * (256 - w)) >> 8) + ((sc * w) >> 8); }),
                       c);
   }
 };

@@ -3,7 +3,6 @@
 // path.
 #include "gfx/raster/blit.h"
 
-
 #include "gfx/raster/blit_engine.h"
 #include "gfx/raster/fast_copy.h"
 #include "gfx/raster/row_blends.h"
@@ -51,8 +50,8 @@ int32_t rotated_builtin(uint32_t destination, const Rect* destination_rect, uint
   Plane* dst = plane_get(destination);
   Plane* src = plane_get(source);
   if (!dst || !src) return 0;
-  return Blit(dst, destination_rect ? *destination_rect : whole(*dst), src, source_rect ? *source_rect : whole(*src),
-              plane_mask(source), mode ? *mode : BlitMode{}, angle);
+  return Blit(dst, destination_rect ? *destination_rect : whole(*dst), src,
+              source_rect ? *source_rect : whole(*src), plane_mask(source), mode ? *mode : BlitMode{}, angle);
 }
 
 }  // namespace
@@ -64,7 +63,8 @@ int32_t gblit(uint32_t destination, const Rect* destination_rect, uint32_t sourc
 
 int32_t gblita(uint32_t destination, const Rect* destination_rect, uint32_t source, const Rect* source_rect,
                const BlitMode* mode, int32_t angle) {
-  return rotated_builtin<blit_rotated_smooth>(destination, destination_rect, source, source_rect, mode, angle);
+  return rotated_builtin<blit_rotated_smooth>(destination, destination_rect, source, source_rect, mode,
+                                              angle);
 }
 
 }  // namespace zelt::gfx

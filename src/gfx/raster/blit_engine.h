@@ -85,8 +85,8 @@ struct ScaledAxis {
 // Clips one axis of a scaled blit: destination [d0, d1) against the clip
 // [dmin, dmax), source [s0, s1) against the limits [smin, smax), both
 // normalised and non-empty. False when nothing is left.
-bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax, int64_t smin,
-                      int64_t smax, bool mirrored, ScaledAxis& out);
+bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax,
+                      int64_t smin, int64_t smax, bool mirrored, ScaledAxis& out);
 
 // The engine behind blit_scaled and gcopy's general path, on 64-bit
 // rectangles (either may be reversed).

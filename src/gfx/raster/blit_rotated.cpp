@@ -39,8 +39,10 @@ int32_t rotated_blit(Plane* destination, const Rect& destination_rect, Plane* so
   if (d.empty() || s.empty()) return 0;
 
   // One mirroring turns the other way.
-  const uint32_t theta = mirror_x != mirror_y ? 0u - static_cast<uint32_t>(angle) : static_cast<uint32_t>(angle);
-  const int64_t c = table_cos(static_cast<int32_t>(theta & 2047)), sn = table_sin(static_cast<int32_t>(theta & 2047));
+  const uint32_t theta =
+      mirror_x != mirror_y ? 0u - static_cast<uint32_t>(angle) : static_cast<uint32_t>(angle);
+  const int64_t c = table_cos(static_cast<int32_t>(theta & 2047)),
+                sn = table_sin(static_cast<int32_t>(theta & 2047));
   const int64_t wd = d.width(), hd = d.height(), ws = s.width(), hs = s.height();
 
   // The turned destination rectangle's bounding box, about the same centre.

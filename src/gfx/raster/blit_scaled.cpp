@@ -9,7 +9,9 @@
 namespace zelt::gfx {
 namespace {
 
-bool has_pixel(const Plane& p, int64_t x, int64_t y) { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
+bool has_pixel(const Plane& p, int64_t x, int64_t y) {
+  return x >= 0 && y >= 0 && x < p.width && y < p.height;
+}
 
 }  // namespace
 
@@ -22,8 +24,8 @@ bool has_pixel(const Plane& p, int64_t x, int64_t y) { return x >= 0 && y >= 0 &
 // past the clip shrinks it to the clip. A last sample past the source limit
 // (the first cut restarts the source at the limit, up to a step ahead of
 // where the scale puts it) is cut too, so no sample leaves the source.
-bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax, int64_t smin,
-                      int64_t smax, bool mirrored, ScaledAxis& out) {
+bool clip_scaled_axis(int64_t d0, int64_t d1, int64_t s0, int64_t s1, int64_t dmin, int64_t dmax,
+                      int64_t smin, int64_t smax, bool mirrored, ScaledAxis& out) {
   const int64_t ds = d1 - d0, ss = s1 - s0;  // 1 .. 2^32 − 1
   const uint64_t step = (static_cast<uint64_t>(ss) << 32) / static_cast<uint64_t>(ds);
   int64_t k0 = 0, k1 = ds;
@@ -71,8 +73,10 @@ int32_t scaled_blit(Plane* destination, const Box& destination_rect, Plane* sour
   if (mask) limits = intersect(limits, bounds_of(*mask));
   const Box clip = clip_of(*destination);
   ScaledAxis x, y;
-  if (!clip_scaled_axis(d.left, d.right, s.left, s.right, clip.left, clip.right, limits.left, limits.right, mirror_x, x) ||
-      !clip_scaled_axis(d.top, d.bottom, s.top, s.bottom, clip.top, clip.bottom, limits.top, limits.bottom, mirror_y, y))
+  if (!clip_scaled_axis(d.left, d.right, s.left, s.right, clip.left, clip.right, limits.left, limits.right,
+                        mirror_x, x) ||
+      !clip_scaled_axis(d.top, d.bottom, s.top, s.bottom, clip.top, clip.bottom, limits.top, limits.bottom,
+                        mirror_y, y))
     return 0;
   uint8_t* dst_origin = pixel_origin(*destination);
   const uint8_t* src_origin = pixel_origin(*source);

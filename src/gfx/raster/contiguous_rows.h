@@ -26,8 +26,7 @@ struct ContiguousRow {
 // Mode 0 within one format copies the pixels as they are (source and
 // destination may be the same plane, hence memmove).
 template <class F>
-  requires(!std::is_same_v<F, Pal8>)
-struct ContiguousRow<BlendOp<0>, FormatPair<F, F>, false> {
+requires(!std::is_same_v<F, Pal8>) struct ContiguousRow<BlendOp<0>, FormatPair<F, F>, false> {
   static constexpr bool available = true, gather = false;
   static void run(uint8_t* d, const uint8_t* s, const uint8_t*, int32_t count, const BlendContext&) {
     std::memmove(d, s, static_cast<size_t>(count) * F::bytes);

@@ -20,14 +20,14 @@ struct FastBlit {
   Op op;
   int32_t bytes_per_pixel;  // 2 (X1R5G5B5), 3 or 4
   int32_t width, height;
-  uint8_t alpha;            // a; the tint's parameter b
-  uint32_t key;             // the key colour as a pixel of the format
-  uint32_t paint;           // the tint colour as a pixel of the format
-  uint8_t* out;             // first pixel of the top row; also the base of the blends
-  ptrdiff_t out_step;       // bytes from one row to the next (negative: rows are bottom-up)
+  uint8_t alpha;       // a; the tint's parameter b
+  uint32_t key;        // the key colour as a pixel of the format
+  uint32_t paint;      // the tint colour as a pixel of the format
+  uint8_t* out;        // first pixel of the top row; also the base of the blends
+  ptrdiff_t out_step;  // bytes from one row to the next (negative: rows are bottom-up)
   const uint8_t* source;
   ptrdiff_t source_step;
-  const uint8_t* map;       // alpha_map: one byte per pixel
+  const uint8_t* map;  // alpha_map: one byte per pixel
   ptrdiff_t map_step;
 };
 

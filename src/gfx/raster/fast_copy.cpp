@@ -11,7 +11,9 @@ namespace {
 
 FastBlitter g_fast_blitter = nullptr;
 
-bool has_pixel(const Plane& p, int64_t x, int64_t y) { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
+bool has_pixel(const Plane& p, int64_t x, int64_t y) {
+  return x >= 0 && y >= 0 && x < p.width && y < p.height;
+}
 
 // The blitter's share of the fast path: the constant-weight blends within
 // one 16-, 24- or 32-bit format and mode 7 through an 8-bit mask at alpha
@@ -69,9 +71,9 @@ std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane
   if (area.empty()) return 0;
   Box limits = bounds_of(*source);
   if (mask) limits = intersect(limits, bounds_of(*mask));
-  const Box from = intersect(Box{s.left + area.left - x, s.top + area.top - y, s.left + area.right - x,
-                                 s.top + area.bottom - y},
-                             limits);
+  const Box from = intersect(
+      Box{s.left + area.left - x, s.top + area.top - y, s.left + area.right - x, s.top + area.bottom - y},
+      limits);
   if (from.empty()) return 0;
   const int64_t left = x + from.left - s.left, top = y + from.top - s.top;
 

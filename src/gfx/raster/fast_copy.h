@@ -31,7 +31,7 @@ FastRoutine fast_routine(int mode, int column, bool masked);
 // The fast path of gcopy for a checked mode: draws (x, y) ← source_rect
 // (normalised) and returns the result, or nothing when the general path
 // must run instead.
-std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane* source, const Box& source_rect,
-                                 Plane* mask, const CheckedMode& mode);
+std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane* source,
+                                 const Box& source_rect, Plane* mask, const CheckedMode& mode);
 
 }  // namespace zelt::gfx

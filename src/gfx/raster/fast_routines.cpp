@@ -96,7 +96,8 @@ constexpr std::array<FastRoutine, 16> fast_row(std::integer_sequence<int, Column
 }
 
 template <bool Masked, int... Mode>
-constexpr std::array<std::array<FastRoutine, 16>, kFastModes> fast_table(std::integer_sequence<int, Mode...>) {
+constexpr std::array<std::array<FastRoutine, 16>, kFastModes> fast_table(
+    std::integer_sequence<int, Mode...>) {
   return {fast_row<Mode, Masked>(std::make_integer_sequence<int, 16>())...};
 }
 

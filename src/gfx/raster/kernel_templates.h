@@ -37,8 +37,10 @@ struct ColumnFormats {
   static constexpr int pair = Column % 16;
   static constexpr int src_bytes = pair / 4 + 1, dst_bytes = pair % 4 + 1;
   static constexpr bool raw = raw_indices(Mode, Column);
-  using Src = std::conditional_t<src_bytes == 1, std::conditional_t<raw, Raw8, Pal8>, DirectFormat<src_bytes>>;
-  using Dst = std::conditional_t<dst_bytes == 1, std::conditional_t<raw, Raw8, Pal8>, DirectFormat<dst_bytes>>;
+  using Src =
+      std::conditional_t<src_bytes == 1, std::conditional_t<raw, Raw8, Pal8>, DirectFormat<src_bytes>>;
+  using Dst =
+      std::conditional_t<dst_bytes == 1, std::conditional_t<raw, Raw8, Pal8>, DirectFormat<dst_bytes>>;
   using Pair = FormatPair<Src, Dst>;
 };
 
@@ -56,10 +58,12 @@ void scaled_span(const ScaledSpan& sp, const BlendContext& c) {
     if constexpr (Masked) {
       const uint8_t* mask_row = sp.mask + sp.mask_rows[r];
       if constexpr (Row::available) {
-        if (sp.contiguous) return Row::run(d, row + sp.columns[0], mask_row + sp.mask_columns[0], sp.width, c);
+        if (sp.contiguous)
+          return Row::run(d, row + sp.columns[0], mask_row + sp.mask_columns[0], sp.width, c);
       }
       for (int32_t i = 0; i < sp.width; ++i, d += sp.dst_step)
-        BlendOp<Mode>::template apply<P>(MaskedSample<S>{row + sp.columns[i], mask_row[sp.mask_columns[i]]}, d, c);
+        BlendOp<Mode>::template apply<P>(MaskedSample<S>{row + sp.columns[i], mask_row[sp.mask_columns[i]]},
+                                         d, c);
     } else {
       if constexpr (Row::available) {
         if (sp.contiguous) return Row::run(d, row + sp.columns[0], nullptr, sp.width, c);
@@ -69,7 +73,8 @@ void scaled_span(const ScaledSpan& sp, const BlendContext& c) {
           alignas(16) uint8_t run[kGatherRun * S::bytes];
           for (int32_t i = 0; i < sp.width; i += kGatherRun) {
             const int32_t n = std::min(kGatherRun, sp.width - i);
-            for (int32_t j = 0; j < n; ++j) std::memcpy(run + j * S::bytes, row + sp.columns[i + j], S::bytes);
+            for (int32_t j = 0; j < n; ++j)
+              std::memcpy(run + j * S::bytes, row + sp.columns[i + j], S::bytes);
             Row::run(d + i * sp.dst_step, run, nullptr, n, c);
           }
           return;
@@ -126,7 +131,8 @@ Px interpolate(const Px& p00, const Px& p10, const Px& p01, const Px& p11, const
 // The interpolated sample at (u, v), taken at pixel centres: the four
 // pixels around (u − ½, v − ½), each coordinate clamped to S′.
 template <class S, unsigned Reads>
-InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int64_t v, const BlendContext& c) {
+InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int64_t v,
+                                          const BlendContext& c) {
   const int64_t uc = u - 32768, vc = v - 32768;
   const int32_t x = static_cast<int32_t>(uc >> 16), y = static_cast<int32_t>(vc >> 16);
   const int32_t fx = static_cast<int32_t>(uc & 0xFF00), fy = static_cast<int32_t>(vc & 0xFF00);
@@ -143,7 +149,8 @@ InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int6
   InterpolatedSample<S> s;
   if constexpr ((Reads & kReadColour) != 0) {
     const uint32_t* pal = c.src_palette;
-    s.colour_ = interpolate<S::bytes == 4 ? 4 : 3>(S::colour(p00, pal, c), S::colour(p10, pal, c),
+    s.colour_ = interpolate < S::bytes == 4 ? 4
+                                            : 3 > (S::colour(p00, pal, c), S::colour(p10, pal, c),
                                                    S::colour(p01, pal, c), S::colour(p11, pal, c), w);
   }
   if constexpr ((Reads & kReadAlphaColour) != 0) {
@@ -163,7 +170,9 @@ InterpolatedSample<S> interpolated_sample(const RotatedSpan& sp, int64_t u, int6
 inline uint32_t interpolate32_sse2(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, int32_t fx8,
                                    int32_t fy8) {
   const __m128i zero = _mm_setzero_si128();
-  const auto widen = [&zero](uint32_t p) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero); };
+  const auto widen = [&zero](uint32_t p) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero);
+  };
   const __m128i q00 = widen(p00), q10 = widen(p10), q01 = widen(p01), q11 = widen(p11);
   const __m128i a = _mm_sub_epi16(q10, q00), b = _mm_sub_epi16(q01, q00);
   const __m128i cc = _mm_add_epi16(_mm_sub_epi16(_mm_sub_epi16(q11, q10), q01), q00);
@@ -209,7 +218,8 @@ void rotated_span(const RotatedSpan& sp, const BlendContext& c) {
   constexpr int kDstBytes = P::Dst::bytes;
   // The source pixel a position samples.
   const auto pixel_at = [&sp](int64_t u, int64_t v) {
-    return sp.src + sp.rows[static_cast<int32_t>(v >> 16) - sp.inside.top] + static_cast<int32_t>(u >> 16) * S::bytes;
+    return sp.src + sp.rows[static_cast<int32_t>(v >> 16) - sp.inside.top] +
+           static_cast<int32_t>(u >> 16) * S::bytes;
   };
   for_rows(sp.height, [&](int32_t r) {
     int64_t u = sp.u_start + int64_t{r} * sp.du_dy, v = sp.v_start + int64_t{r} * sp.dv_dy;
@@ -247,8 +257,8 @@ void rotated_span(const RotatedSpan& sp, const BlendContext& c) {
         BlendOp<Mode>::template apply<P>(interpolated_sample<S, BlendOp<Mode>::reads>(sp, u, v, c), d, c);
       } else if constexpr (Masked) {
         const int32_t row = static_cast<int32_t>(v >> 16) - sp.inside.top;
-        BlendOp<Mode>::template apply<P>(MaskedSample<S>{pixel_at(u, v), sp.mask[sp.mask_rows[row] + (u >> 16)]},
-                                         d, c);
+        BlendOp<Mode>::template apply<P>(
+            MaskedSample<S>{pixel_at(u, v), sp.mask[sp.mask_rows[row] + (u >> 16)]}, d, c);
       } else {
         BlendOp<Mode>::template apply<P>(PixelSample<S>{pixel_at(u, v)}, d, c);
       }

@@ -40,14 +40,14 @@ constexpr bool raw_indices(int mode, int column) { return column == 0 && mode !=
 // relative to the source's pixel (0, 0)). The mask, when there is one, has
 // tables of its own (one byte per pixel).
 struct ScaledSpan {
-  uint8_t* dst;             // first destination pixel
-  ptrdiff_t dst_step;       // bytes per destination pixel, negative when mirrored
-  ptrdiff_t dst_row_step;   // −pitch, or +pitch when mirrored vertically
-  const uint8_t* src;       // the source's pixel (0, 0)
+  uint8_t* dst;            // first destination pixel
+  ptrdiff_t dst_step;      // bytes per destination pixel, negative when mirrored
+  ptrdiff_t dst_row_step;  // −pitch, or +pitch when mirrored vertically
+  const uint8_t* src;      // the source's pixel (0, 0)
   const int32_t* columns;
   const int32_t* rows;
   int32_t width, height;
-  const uint8_t* mask;      // masked kernels: the mask's pixel (0, 0)
+  const uint8_t* mask;  // masked kernels: the mask's pixel (0, 0)
   const int32_t* mask_columns;
   const int32_t* mask_rows;
   // columns[i + 1] − columns[i] is the source's bytes per pixel and dst_step
@@ -59,15 +59,15 @@ struct ScaledSpan {
 // (u, v) = (u_start + r du_dy + x du_dx, v_start + r dv_dy + x dv_dx) in
 // 16.16; pixels whose (u >> 16, v >> 16) fall outside `inside` are left.
 struct RotatedSpan {
-  uint8_t* dst;             // the clipped box's top-left pixel
-  ptrdiff_t dst_row_step;   // −pitch
+  uint8_t* dst;            // the clipped box's top-left pixel
+  ptrdiff_t dst_row_step;  // −pitch
   int32_t width, height;
-  const uint8_t* src;       // the source's pixel (0, 0)
-  const int32_t* rows;      // byte offset of source row inside.top + i, i < inside height
-  Rect inside;              // the clipped source rectangle S′
+  const uint8_t* src;   // the source's pixel (0, 0)
+  const int32_t* rows;  // byte offset of source row inside.top + i, i < inside height
+  Rect inside;          // the clipped source rectangle S′
   int64_t u_start, v_start;
   int32_t du_dx, dv_dx, du_dy, dv_dy;
-  const uint8_t* mask;      // masked kernels: the mask's pixel (0, 0) and its row offsets
+  const uint8_t* mask;  // masked kernels: the mask's pixel (0, 0) and its row offsets
   const int32_t* mask_rows;
 };
 

@@ -29,19 +29,19 @@ inline uint32_t rgb15(const Px& p) {
 
 // Everything a kernel needs besides the pixels, fixed before the rows start.
 struct BlendContext {
-  int32_t w = 0;        // a + 1 (0 when a = 0)
-  int32_t wb = 0;       // b + 1 (0 when b = 0)
-  int32_t alpha = 0;    // a: lower bound of mode 11's window
-  int32_t window = 0;   // a + b: upper bound of mode 11's window
-  uint32_t src_key = 0;  // K as a source pixel compares (8: index, 16: 15 bits, 24/32: low 24 bits)
-  uint32_t dst_key = 0;  // K as a destination pixel compares
-  Px src_key_colour{};   // K's colour as the source reads it (interpolated samples compare colours)
-  Px paint{};            // P as the destination reads it (raw 8-bit: the index)
-  int32_t select[4] = {};  // mode 22: 0xFF for each channel taken from the source
+  int32_t w = 0;                  // a + 1 (0 when a = 0)
+  int32_t wb = 0;                 // b + 1 (0 when b = 0)
+  int32_t alpha = 0;              // a: lower bound of mode 11's window
+  int32_t window = 0;             // a + b: upper bound of mode 11's window
+  uint32_t src_key = 0;           // K as a source pixel compares (8: index, 16: 15 bits, 24/32: low 24 bits)
+  uint32_t dst_key = 0;           // K as a destination pixel compares
+  Px src_key_colour{};            // K's colour as the source reads it (interpolated samples compare colours)
+  Px paint{};                     // P as the destination reads it (raw 8-bit: the index)
+  int32_t select[4] = {};         // mode 22: 0xFF for each channel taken from the source
   const BlendLut* lut = nullptr;  // modes 26, 27
   const BlendTables* tables = nullptr;
   const uint8_t* inverse_map = nullptr;
-  uint8_t ramp[256] = {};      // mode 12
+  uint8_t ramp[256] = {};          // mode 12
   uint32_t src_palette[256] = {};  // the planes' colour tables, zero past their ends
   uint32_t dst_palette[256] = {};
 };
@@ -112,12 +112,16 @@ struct Rgb16 {
   static Px alpha_colour(const uint8_t* p, const uint32_t* palette, const BlendContext&) {
     return palette_colour(palette[p[0]]);
   }
-  static void put_alpha_colour(uint8_t* p, const Px& v, const BlendContext& c) { p[0] = c.inverse_map[rgb15(v)]; }
+  static void put_alpha_colour(uint8_t* p, const Px& v, const BlendContext& c) {
+    p[0] = c.inverse_map[rgb15(v)];
+  }
 };
 
 struct Rgb24 {
   static constexpr int bytes = 3, channels = 3;
-  static Px colour(const uint8_t* p, const uint32_t*, const BlendContext&) { return Px{{p[0], p[1], p[2], 0}}; }
+  static Px colour(const uint8_t* p, const uint32_t*, const BlendContext&) {
+    return Px{{p[0], p[1], p[2], 0}};
+  }
   static void put(uint8_t* p, const Px& v, const BlendContext&) {
     p[0] = static_cast<uint8_t>(v.c[0]);
     p[1] = static_cast<uint8_t>(v.c[1]);
@@ -141,12 +145,12 @@ struct Rgb32 {
                static_cast<int32_t>(v >> 16 & 255), static_cast<int32_t>(v >> 24)}};
   }
   static void put(uint8_t* p, const Px& v, const BlendContext&) {
-    store32(p, (load32(p) & 0xFF000000u) |
-                   static_cast<uint32_t>(v.c[0] | v.c[1] << 8 | v.c[2] << 16));
+    store32(p, (load32(p) & 0xFF000000u) | static_cast<uint32_t>(v.c[0] | v.c[1] << 8 | v.c[2] << 16));
   }
   // All four bytes, for the modes that treat the fourth byte as a channel.
   static void put4(uint8_t* p, const Px& v) {
-    store32(p, static_cast<uint32_t>(v.c[0] | v.c[1] << 8 | v.c[2] << 16) | static_cast<uint32_t>(v.c[3]) << 24);
+    store32(p, static_cast<uint32_t>(v.c[0] | v.c[1] << 8 | v.c[2] << 16) | static_cast<uint32_t>(v.c[3])
+                                                                                << 24);
   }
   static uint32_t key(const uint8_t* p) { return load32(p) & 0xFFFFFF; }
   static int32_t alpha(const uint8_t* p) { return p[3]; }

@@ -73,7 +73,7 @@ __m128i source_alpha_weights(__m128i s, __m128i w) {
 // Four 32-bit lanes of 16-bit weights spread to the four channels of each
 // pixel: pixels 0, 1 (lo) and 2, 3 (hi).
 void spread(__m128i k, __m128i& lo, __m128i& hi) {
-  const __m128i pairs = _mm_packs_epi32(k, k);           // k0 k1 k2 k3 k0 k1 k2 k3
+  const __m128i pairs = _mm_packs_epi32(k, k);               // k0 k1 k2 k3 k0 k1 k2 k3
   const __m128i doubled = _mm_unpacklo_epi16(pairs, pairs);  // k0 k0 k1 k1 k2 k2 k3 k3
   lo = _mm_unpacklo_epi32(doubled, doubled);
   hi = _mm_unpackhi_epi32(doubled, doubled);
@@ -147,8 +147,9 @@ void source_alpha_row_24_sse2(uint8_t* d, const uint8_t* s, int32_t count, const
   for (; i + 4 <= count; i += 4) {
     uint8_t* p = d + 3 * i;
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
-    const __m128i dv = _mm_set_epi32(static_cast<int32_t>(load32(p + 8) >> 8), static_cast<int32_t>(load32(p + 6)),
-                                     static_cast<int32_t>(load32(p + 3)), static_cast<int32_t>(load32(p)));
+    const __m128i dv =
+        _mm_set_epi32(static_cast<int32_t>(load32(p + 8) >> 8), static_cast<int32_t>(load32(p + 6)),
+                      static_cast<int32_t>(load32(p + 3)), static_cast<int32_t>(load32(p)));
     alignas(16) uint32_t out[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(out), mix_by_alpha(sv, dv, source_alpha_weights(sv, w)));
     store32(p, out[0]);
@@ -200,7 +201,8 @@ ZELT_AVX2 void spread_avx2(__m256i k, __m256i& lo, __m256i& hi) {
 ZELT_AVX2 __m256i opaque_channels_avx2(__m256i sc, __m256i dc, __m256i tc) {
   const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(sc, tc),
                                      _mm256_mullo_epi16(dc, _mm256_sub_epi16(_mm256_set1_epi16(255), tc)));
-  return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_srli_epi16(x, 8)), 8);
+  return _mm256_srli_epi16(
+      _mm256_add_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_srli_epi16(x, 8)), 8);
 }
 
 ZELT_AVX2 __m256i over_opaque_avx2(__m256i s, __m256i d, __m256i t) {
@@ -268,9 +270,12 @@ void force_simd_for_testing(int level) { g_forced_level.store(level, std::memory
 void blend_bytes(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_each) {
 #if defined(__SSE2__)
   switch (simd_level()) {
-    case SimdLevel::avx2: return blend_bytes_avx2(d, s, n, w, round_each);
-    case SimdLevel::sse2: return blend_bytes_sse2(d, s, n, w, round_each);
-    default: break;
+    case SimdLevel::avx2:
+      return blend_bytes_avx2(d, s, n, w, round_each);
+    case SimdLevel::sse2:
+      return blend_bytes_sse2(d, s, n, w, round_each);
+    default:
+      break;
   }
 #endif
   blend_bytes_plain(d, s, n, w, round_each);
@@ -279,9 +284,12 @@ void blend_bytes(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_e
 void source_alpha_row_32(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
 #if defined(__SSE2__)
   switch (simd_level()) {
-    case SimdLevel::avx2: return source_alpha_row_32_avx2(d, s, count, c);
-    case SimdLevel::sse2: return source_alpha_row_32_sse2(d, s, count, c);
-    default: break;
+    case SimdLevel::avx2:
+      return source_alpha_row_32_avx2(d, s, count, c);
+    case SimdLevel::sse2:
+      return source_alpha_row_32_sse2(d, s, count, c);
+    default:
+      break;
   }
 #endif
   source_alpha_plain_32(d, s, count, c);

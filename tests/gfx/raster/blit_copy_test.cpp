@@ -26,7 +26,8 @@ class BlitCopy : public BlitFixture {
 
   // Random planes in slots kDst, kSrc (and a random 8-bit mask in kMask,
   // attached when masked), random colour tables, and a grey inverse map.
-  static void random_planes(int32_t src_bits, int32_t dst_bits, int32_t w, int32_t h, bool masked, uint32_t seed) {
+  static void random_planes(int32_t src_bits, int32_t dst_bits, int32_t w, int32_t h, bool masked,
+                            uint32_t seed) {
     Plane& src = make(kSrc, w, h, src_bits);
     Plane& dst = make(kDst, w + 3, h + 2, dst_bits);
     randomise(src, seed);
@@ -53,9 +54,15 @@ class BlitCopy : public BlitFixture {
     const Plane& keyed = *plane_get(number == 2 ? kDst : kSrc);
     const uint32_t v = pixel(keyed, 1, 1);
     switch (keyed.bit_count) {
-      case 8: m.key = kColourIndexFlag | v; break;
-      case 16: m.key = (v >> 10 & 31) << 19 | (v >> 5 & 31) << 11 | (v & 31) << 3; break;
-      default: m.key = v & 0xFFFFFF; break;
+      case 8:
+        m.key = kColourIndexFlag | v;
+        break;
+      case 16:
+        m.key = (v >> 10 & 31) << 19 | (v >> 5 & 31) << 11 | (v & 31) << 3;
+        break;
+      default:
+        m.key = v & 0xFFFFFF;
+        break;
     }
     return m;
   }
@@ -79,7 +86,8 @@ TEST_F(BlitCopy, FastRoutinesMatchTheScaledFamily) {
           ASSERT_EQ(gcopy(kDst, 2, 1, kSrc, &from, &m), 1);
           const std::vector<uint8_t> fast = bytes(*plane_get(kDst));
           random_planes(sb, db, 13, 7, masked, static_cast<uint32_t>(mode * 100 + sb + db));
-          ASSERT_EQ(blit_scaled(plane_get(kDst), {2, 1, 15, 8}, plane_get(kSrc), from, plane_mask(kSrc), m), 1);
+          ASSERT_EQ(blit_scaled(plane_get(kDst), {2, 1, 15, 8}, plane_get(kSrc), from, plane_mask(kSrc), m),
+                    1);
           EXPECT_EQ(bytes(*plane_get(kDst)), fast)
               << "mode " << mode << " " << sb << " to " << db << (masked ? " masked" : "");
         }
@@ -111,7 +119,8 @@ TEST_F(BlitCopy, ConstantAlphaRoundsEachTermDown) {
               expected |= ((dc * (256 - w) >> 8) + (sc * w >> 8)) << (8 * i);
             }
             if (mode == 4 && (s & 0xFFFFFF) == key) expected = d;
-            EXPECT_EQ(pixel(dst, x, y), expected) << "mode " << mode << " alpha " << int{alpha} << " " << bits;
+            EXPECT_EQ(pixel(dst, x, y), expected)
+                << "mode " << mode << " alpha " << int{alpha} << " " << bits;
           }
       }
     }
@@ -159,10 +168,10 @@ TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
       {16, 16, BlitMode{5, 0, 0, 40, 0, 0xFFFFFF}, false, true, FastBlit::Op::tint},
       {16, 16, BlitMode{7, 0, 255}, true, true, FastBlit::Op::alpha_map},
       {16, 16, BlitMode{7, 0, 254}, true, false, {}},
-      {32, 32, BlitMode{6, 0, 0, 40}, false, false, {}},   // the blitter's tint has no key
-      {24, 32, BlitMode{3, 0, 100}, false, false, {}},     // two formats
+      {32, 32, BlitMode{6, 0, 0, 40}, false, false, {}},  // the blitter's tint has no key
+      {24, 32, BlitMode{3, 0, 100}, false, false, {}},    // two formats
       {8, 24, BlitMode{3, 0, 100}, false, false, {}},
-      {32, 32, BlitMode{3, 0, 255}, false, false, {}},     // a copy
+      {32, 32, BlitMode{3, 0, 255}, false, false, {}},  // a copy
       {32, 32, BlitMode{13, 0, 100}, false, false, {}},
   };
   for (const Case& c : cases) {
@@ -225,8 +234,8 @@ Scenario random_scenario(std::mt19937& random) {
   s.dh = pick(1, 40);
   s.masked = pick(0, 3) == 0;
   s.mapping = pick(0, 2) == 0;
-  s.mode = BlitMode{static_cast<uint8_t>(pick(0, 35)), static_cast<uint8_t>(pick(1, 15)),
-                    static_cast<uint8_t>(pick(1, 255)), static_cast<uint8_t>(pick(0, 255)),
+  s.mode = BlitMode{static_cast<uint8_t>(pick(0, 35)),        static_cast<uint8_t>(pick(1, 15)),
+                    static_cast<uint8_t>(pick(1, 255)),       static_cast<uint8_t>(pick(0, 255)),
                     static_cast<uint32_t>(pick(0, 0xFFFFFF)), static_cast<uint32_t>(pick(0, 0xFFFFFF))};
   s.dst_rect = {pick(-10, s.dw), pick(-10, s.dh), pick(-10, s.dw + 10), pick(-10, s.dh + 10)};
   s.src_rect = {pick(-5, s.w), pick(-5, s.h), pick(-5, s.w + 5), pick(-5, s.h + 5)};
@@ -249,10 +258,18 @@ class BlitPaths : public BlitCopy {
     set_color_mapping(s.mapping);
     int32_t result = 0;
     switch (s.path) {
-      case 0: result = gcopy(kDst, s.dst_rect.left, s.dst_rect.top, kSrc, &s.src_rect, &s.mode); break;
-      case 1: result = blit_scaled(dst, s.dst_rect, plane_get(kSrc), s.src_rect, plane_mask(kSrc), s.mode); break;
-      case 2: result = gblit(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle); break;
-      default: result = gblita(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle); break;
+      case 0:
+        result = gcopy(kDst, s.dst_rect.left, s.dst_rect.top, kSrc, &s.src_rect, &s.mode);
+        break;
+      case 1:
+        result = blit_scaled(dst, s.dst_rect, plane_get(kSrc), s.src_rect, plane_mask(kSrc), s.mode);
+        break;
+      case 2:
+        result = gblit(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle);
+        break;
+      default:
+        result = gblita(kDst, &s.dst_rect, kSrc, &s.src_rect, &s.mode, s.angle);
+        break;
     }
     std::vector<uint8_t> out = bytes(*dst);
     if (out != before) ++drawn_;
@@ -264,8 +281,8 @@ class BlitPaths : public BlitCopy {
 
 std::string describe(const Scenario& s) {
   return "mode " + std::to_string(s.mode.mode) + " " + std::to_string(s.src_bits) + "->" +
-         std::to_string(s.dst_bits) + " path " + std::to_string(s.path) + " angle " + std::to_string(s.angle) +
-         (s.masked ? " masked" : "") + (s.mapping ? " mapped" : "");
+         std::to_string(s.dst_bits) + " path " + std::to_string(s.path) + " angle " +
+         std::to_string(s.angle) + (s.masked ? " masked" : "") + (s.mapping ? " mapped" : "");
 }
 
 TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
@@ -342,17 +359,21 @@ TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
           if (cell.dst_bits == 32) alphas(dst, variant < 3, random);
           const Rect from{0, 0, w, 3}, to{1, 0, 1 + w + w / 2, 4};
           switch (variant % 3) {
-            case 0: gcopy(kDst, 1, 1, kSrc, &from, &m); break;
-            case 1: blit_scaled(&dst, to, &src, from, nullptr, m); break;
+            case 0:
+              gcopy(kDst, 1, 1, kSrc, &from, &m);
+              break;
+            case 1:
+              blit_scaled(&dst, to, &src, from, nullptr, m);
+              break;
             default:
               gblit(kDst, &to, kSrc, &from, &m, angles[random() % 4]);
               gblita(kDst, &to, kSrc, &from, &m, angles[random() % 4]);
               break;
           }
           results[level] = bytes(dst);
-          ASSERT_EQ(results[level], results[0]) << "mode " << cell.mode << " " << cell.src_bits << " to "
-                                                << cell.dst_bits << " width " << w << " variant " << variant
-                                                << " level " << level;
+          ASSERT_EQ(results[level], results[0])
+              << "mode " << cell.mode << " " << cell.src_bits << " to " << cell.dst_bits << " width " << w
+              << " variant " << variant << " level " << level;
         }
       }
 }

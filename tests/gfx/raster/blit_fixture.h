@@ -62,8 +62,8 @@ class BlitFixture : public PlaneFixture {
       for (int32_t x = 0; x < p.width; ++x) v.push_back(pixel(p, x, y));
     return v;
   }
-  static BlitMode mode(uint8_t number, uint8_t alpha = 0, uint8_t param = 0, uint32_t key = 0, uint32_t paint = 0,
-                       uint8_t channels = 0) {
+  static BlitMode mode(uint8_t number, uint8_t alpha = 0, uint8_t param = 0, uint32_t key = 0,
+                       uint32_t paint = 0, uint8_t channels = 0) {
     return BlitMode{number, channels, alpha, param, key, paint};
   }
 };

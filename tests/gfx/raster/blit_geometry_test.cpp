@@ -49,9 +49,9 @@ TEST_F(BlitGeometry, GcopyWithAReversedSourceRectangleDrawsTheSame) {
     BlitMode mode;
   };
   const Setup setups[] = {
-      {32, 32, {}},                     // fast path
-      {32, 32, BlitMode{7, 0, 200}},    // scaled family
-      {8, 16, {}},                      // scaled family, colours
+      {32, 32, {}},                   // fast path
+      {32, 32, BlitMode{7, 0, 200}},  // scaled family
+      {8, 16, {}},                    // scaled family, colours
   };
   const Rect normal{1, 1, 5, 4};
   const Rect reversed[] = {{5, 4, 1, 1}, {5, 1, 1, 4}, {1, 4, 5, 1}};
@@ -80,7 +80,8 @@ TEST_F(BlitGeometry, GcopyShrinksAHangingSourceRectangle) {
     for (int32_t y = 0; y < 10; ++y)
       for (int32_t x = 0; x < 10; ++x) {
         const bool drawn = x >= 7 && x < 10 && y >= 6 && y < 8;
-        EXPECT_EQ(pixel(dst, x, y), drawn ? pixel(src, x - 7, y - 6) : 0u) << int{mode.mode} << " " << x << "," << y;
+        EXPECT_EQ(pixel(dst, x, y), drawn ? pixel(src, x - 7, y - 6) : 0u)
+            << int{mode.mode} << " " << x << "," << y;
       }
   }
 }
@@ -93,8 +94,8 @@ TEST_F(BlitGeometry, AngleZeroReproducesTheSource) {
         source(w, h, bits);
         destination(w, h, bits);
         ASSERT_EQ(b.blit(kDst, nullptr, kSrc, nullptr, nullptr, 0), 1);
-        EXPECT_EQ(pixels(*plane_get(kDst)), pixels(*plane_get(kSrc))) << b.name << " " << bits << " bits " << w
-                                                                      << "x" << h;
+        EXPECT_EQ(pixels(*plane_get(kDst)), pixels(*plane_get(kSrc)))
+            << b.name << " " << bits << " bits " << w << "x" << h;
       }
 }
 
@@ -109,10 +110,8 @@ TEST_F(BlitGeometry, ReversedRectanglesMirror) {
         bool flip_x, flip_y;
       };
       const Variant variants[] = {
-          {{w, 0, 0, h}, d, true, false},
-          {{0, h, w, 0}, d, false, true},
-          {{w, h, 0, 0}, d, true, true},
-          {{w, 0, 0, h}, {w, 0, 0, h}, false, false},
+          {{w, 0, 0, h}, d, true, false}, {{0, h, w, 0}, d, false, true},
+          {{w, h, 0, 0}, d, true, true},  {{w, 0, 0, h}, {w, 0, 0, h}, false, false},
           {d, {0, h, w, 0}, false, true},
       };
       for (const Variant& v : variants) {
@@ -142,11 +141,26 @@ TEST_F(BlitGeometry, QuarterAndHalfTurnsAreExact) {
     std::function<std::pair<int32_t, int32_t>(int32_t c, int32_t r, int32_t w, int32_t h)> from;
   };
   const Turn turns[] = {
-      {512, true, [](int32_t c, int32_t r, int32_t w, int32_t) { return std::pair{w - 1 - r, c}; }},
-      {512 + 2048, true, [](int32_t c, int32_t r, int32_t w, int32_t) { return std::pair{w - 1 - r, c}; }},
-      {1024, false, [](int32_t c, int32_t r, int32_t w, int32_t h) { return std::pair{w - 1 - c, h - 1 - r}; }},
-      {1536, true, [](int32_t c, int32_t r, int32_t, int32_t h) { return std::pair{r, h - 1 - c}; }},
-      {-512, true, [](int32_t c, int32_t r, int32_t, int32_t h) { return std::pair{r, h - 1 - c}; }},
+      {512, true,
+       [](int32_t c, int32_t r, int32_t w, int32_t) {
+         return std::pair{w - 1 - r, c};
+       }},
+      {512 + 2048, true,
+       [](int32_t c, int32_t r, int32_t w, int32_t) {
+         return std::pair{w - 1 - r, c};
+       }},
+      {1024, false,
+       [](int32_t c, int32_t r, int32_t w, int32_t h) {
+         return std::pair{w - 1 - c, h - 1 - r};
+       }},
+      {1536, true,
+       [](int32_t c, int32_t r, int32_t, int32_t h) {
+         return std::pair{r, h - 1 - c};
+       }},
+      {-512, true,
+       [](int32_t c, int32_t r, int32_t, int32_t h) {
+         return std::pair{r, h - 1 - c};
+       }},
   };
   const std::pair<int32_t, int32_t> sizes[] = {{3, 3}, {4, 4}, {4, 3}, {5, 2}, {2, 6}, {1, 4}};
   for (const NamedBlit& b : kRotatedBlits)
@@ -173,8 +187,8 @@ TEST_F(BlitGeometry, QuarterAndHalfTurnsAreExact) {
 }
 
 TEST_F(BlitGeometry, AnglesRepeatEveryFullTurn) {
-  const std::pair<int32_t, int32_t> same[] = {
-      {0, 2048}, {0, -2048}, {0, 4096}, {0, INT32_MIN}, {2047, INT32_MAX}, {300, 300 - 2048 * 1000}};
+  const std::pair<int32_t, int32_t> same[] = {{0, 2048},      {0, -2048},        {0, 4096},
+                                              {0, INT32_MIN}, {2047, INT32_MAX}, {300, 300 - 2048 * 1000}};
   for (const NamedBlit& b : kRotatedBlits)
     for (const auto& [a, other] : same) {
       source(5, 4);
@@ -213,7 +227,8 @@ TEST_F(BlitGeometry, ClipThatMissesTheTurnedBoxReturnsZero) {
 // rotated families leave the uncovered destination pixels and put the rest
 // where gcopy puts them.
 TEST_F(BlitGeometry, HangingSourceRectangleLeavesUncoveredPixels) {
-  const Rect hanging[] = {{-2, 0, 4, 5}, {0, -2, 6, 3}, {3, 0, 9, 5}, {0, 3, 6, 8}, {-1, -1, 7, 6}, {-3, 2, 2, 9}};
+  const Rect hanging[] = {{-2, 0, 4, 5}, {0, -2, 6, 3},  {3, 0, 9, 5},
+                          {0, 3, 6, 8},  {-1, -1, 7, 6}, {-3, 2, 2, 9}};
   for (const Rect& r : hanging) {
     source(6, 5);
     destination(12, 10);
@@ -275,7 +290,8 @@ TEST_F(BlitGeometry, ScaledAxisClippingStaysInside) {
       ASSERT_TRUE(d >= dmin && d < dmax && d >= d0 && d < d1) << i;
       if (s0 >= smin) {  // no source start cut: the plain scaling
         const int64_t unclipped = mirrored ? d1 - 1 - d : d - d0;
-        const Int128 expected = ((static_cast<Int128>(s0) << 32) + static_cast<Int128>(unclipped) * step) >> 32;
+        const Int128 expected =
+            ((static_cast<Int128>(s0) << 32) + static_cast<Int128>(unclipped) * step) >> 32;
         ASSERT_EQ(sample, static_cast<int64_t>(expected)) << i;
       }
     }
@@ -310,10 +326,18 @@ TEST_F(BlitGeometry, RotatedInsideSpanIsExact) {
 TEST_F(BlitGeometry, WildInputsStayInsideTheClip) {
   const int32_t big = INT32_MAX, small = INT32_MIN;
   const Rect rects[] = {
-      {small, small, big, big}, {big - 1, big - 1, big, big}, {small, small, small + 1, small + 1},
-      {big, big, small, small}, {-5, -5, 3, 3},              {0, 0, 1, 1},
-      {2, 2, 14, 14},           {small, 0, big, 1},          {0, small, 1, big},
-      {-1000000, 3, 1000000, 4}, {5, 5, 5, 9},              {8, 3, 7, 2},
+      {small, small, big, big},
+      {big - 1, big - 1, big, big},
+      {small, small, small + 1, small + 1},
+      {big, big, small, small},
+      {-5, -5, 3, 3},
+      {0, 0, 1, 1},
+      {2, 2, 14, 14},
+      {small, 0, big, 1},
+      {0, small, 1, big},
+      {-1000000, 3, 1000000, 4},
+      {5, 5, 5, 9},
+      {8, 3, 7, 2},
   };
   const int32_t angles[] = {0, 1, 256, 511, 512, 1023, 1500, 2047, -77, INT32_MAX, INT32_MIN};
   const BlitMode modes[] = {BlitMode{}, BlitMode{7, 0, 255}, BlitMode{3, 0, 100}, BlitMode{27, 0, 90}};

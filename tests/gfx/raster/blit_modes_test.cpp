@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "gfx/raster/blit_fixture.h"
 #include "gfx/raster/blend_ops.h"
+#include "gfx/raster/blit_fixture.h"
 
 namespace zelt::gfx {
 namespace {
@@ -19,10 +19,14 @@ enum class Path { gcopy, scaled, rotated, smooth };
 constexpr Path kPaths[] = {Path::gcopy, Path::scaled, Path::rotated, Path::smooth};
 const char* name(Path p) {
   switch (p) {
-    case Path::gcopy: return "gcopy";
-    case Path::scaled: return "blit_scaled";
-    case Path::rotated: return "gblit";
-    default: return "gblita";
+    case Path::gcopy:
+      return "gcopy";
+    case Path::scaled:
+      return "blit_scaled";
+    case Path::rotated:
+      return "gblit";
+    default:
+      return "gblita";
   }
 }
 
@@ -146,7 +150,8 @@ const PixelCase kPixelCases[] = {
     {"mode 23 copies the alpha byte", 32, 32, 0x7F123456, 0x00ABCDEF, m(23), 0x7FABCDEF},
     {"mode 23 from 24 bits takes byte 2", 24, 32, 0x7F1234, 0x00ABCDEF, m(23), 0x7FABCDEF},
     {"mode 23 onto 16 bits writes byte 1", 32, 16, 0x7F123456, 0x00EF, m(23), 0x7FEF},
-    {"mode 24 paints P through full coverage", 8, 32, 255, 0x00000000, m(24, 255, 0, 0, 0xFF8040), 0xFFFF8040},
+    {"mode 24 paints P through full coverage", 8, 32, 255, 0x00000000, m(24, 255, 0, 0, 0xFF8040),
+     0xFFFF8040},
     {"mode 24 through half coverage", 8, 32, 128, 0x00000000, m(24, 255, 0, 0, 0xFF8040), 0x80804020},
     {"mode 24 onto 24 bits", 8, 24, 255, 0x000000, m(24, 255, 0, 0, 0xFF8040), 0xFF8040},
     {"mode 25 paints the source's grey", 32, 32, 0xFF808080, 0x00000000, m(25, 255), 0xFF808080},
