@@ -5,6 +5,12 @@
 
 #include "gfx/raster/kernel_rows.h"
 
+// The rows are explicitly instantiated in kernels_*.cpp; here only their
+// addresses are taken.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wundefined-var-template"
+#endif
+
 namespace zelt::gfx {
 namespace {
 
