@@ -214,6 +214,38 @@ ZELT_AVX2 __m256i over_opaque_avx2(__m256i s, __m256i d, __m256i t) {
   return _mm256_or_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
 }
 
+// The general 32-bit formula for eight pixels with whatever fourth bytes u:
+// D = (255 − u) t + 255 u, each channel floor((255 t s + (255 − t) u d) / D)
+// through a float reciprocal mended to the exact quotient (as the plain
+// code does), the fourth byte D / 255; pixels with t = 0 stay.
+ZELT_AVX2 __m256i over_any_avx2(__m256i s, __m256i d, __m256i t) {
+  const __m256i c255 = _mm256_set1_epi32(255), bytes = _mm256_set1_epi32(255);
+  const __m256i u = _mm256_srli_epi32(d, 24);
+  const __m256i den = _mm256_max_epi32(
+      _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(c255, u), t), _mm256_mullo_epi32(c255, u)),
+      _mm256_set1_epi32(1));  // 0 only where t = u = 0, and those pixels stay
+  const __m256 inverse = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(den));
+  const __m256i ts = _mm256_mullo_epi32(c255, t);
+  const __m256i ud = _mm256_mullo_epi32(_mm256_sub_epi32(c255, t), u);
+  // den / 255 = (den + 1 + (den >> 8)) >> 8 for den ≤ 65025.
+  __m256i out = _mm256_slli_epi32(
+      _mm256_srli_epi32(
+          _mm256_add_epi32(_mm256_add_epi32(den, _mm256_set1_epi32(1)), _mm256_srli_epi32(den, 8)), 8),
+      24);
+  for (int shift = 0; shift < 24; shift += 8) {
+    const __m256i sc = _mm256_and_si256(_mm256_srli_epi32(s, shift), bytes);
+    const __m256i dc = _mm256_and_si256(_mm256_srli_epi32(d, shift), bytes);
+    const __m256i n = _mm256_add_epi32(_mm256_mullo_epi32(ts, sc), _mm256_mullo_epi32(ud, dc));
+    __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverse));
+    q = _mm256_add_epi32(q, _mm256_cmpgt_epi32(_mm256_mullo_epi32(q, den), n));  // q D > n: one less
+    const __m256i next = _mm256_add_epi32(_mm256_mullo_epi32(q, den), den);
+    q = _mm256_sub_epi32(q, _mm256_andnot_si256(_mm256_cmpgt_epi32(next, n), _mm256_set1_epi32(-1)));
+    out = _mm256_or_si256(out, _mm256_slli_epi32(q, shift));
+  }
+  const __m256i stays = _mm256_cmpeq_epi32(t, _mm256_setzero_si256());
+  return _mm256_or_si256(_mm256_and_si256(stays, d), _mm256_andnot_si256(stays, out));
+}
+
 ZELT_AVX2 void source_alpha_row_32_avx2(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
   const __m256i w = _mm256_set1_epi32(c.w);
   const __m256i alpha = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
@@ -233,7 +265,7 @@ ZELT_AVX2 void source_alpha_row_32_avx2(uint8_t* d, const uint8_t* s, int32_t co
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i),
                           _mm256_or_si256(_mm256_and_si256(drawn, v), _mm256_andnot_si256(drawn, dv)));
     } else {
-      source_alpha_row_32_sse2(d + 4 * i, s + 4 * i, 8, c);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), over_any_avx2(sv, dv, t));
     }
   }
   source_alpha_row_32_sse2(d + 4 * i, s + 4 * i, static_cast<int32_t>(count - i), c);
