@@ -55,6 +55,10 @@ bool blit_format(const Plane* plane);
 // when there is none or it has fewer than 8 bits per pixel (its rows would
 // be shorter than its width in bytes).
 const Plane* usable_mask(const Plane* mask);
+// Whether (x, y) is a pixel of the plane.
+inline bool has_pixel(const Plane& p, int64_t x, int64_t y) {
+  return x >= 0 && y >= 0 && x < p.width && y < p.height;
+}
 // Whether the masked table applies to the mode.
 bool masked_mode(int mode);
 

@@ -7,13 +7,6 @@
 #include "gfx/raster/blit_engine.h"
 
 namespace zelt::gfx {
-namespace {
-
-bool has_pixel(const Plane& p, int64_t x, int64_t y) {
-  return x >= 0 && y >= 0 && x < p.width && y < p.height;
-}
-
-}  // namespace
 
 // Works in source order: pixel k of the destination is d0 + k, or
 // d1 − 1 − k when mirrored, so the source's cuts fall on the destination's

@@ -11,10 +11,6 @@ namespace {
 
 FastBlitter g_fast_blitter = nullptr;
 
-bool has_pixel(const Plane& p, int64_t x, int64_t y) {
-  return x >= 0 && y >= 0 && x < p.width && y < p.height;
-}
-
 // The blitter's share of the fast path: the constant-weight blends within
 // one 16-, 24- or 32-bit format and mode 7 through an 8-bit mask at alpha
 // 255. Mode 6 (tint with a source key) stays here: the blitter's tint has
