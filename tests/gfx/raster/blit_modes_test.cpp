@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gfx/raster/blend_ops.h"
+#include "gfx/raster/kernels.h"
 #include "gfx/raster/blit_fixture.h"
 
 namespace zelt::gfx {
@@ -68,6 +69,27 @@ TEST_F(BlitModes, ExactQuotient) {
       }
     }
   }
+}
+
+// Routines exist for every pair except: mode 7 and 10-12 from 8 bits, 8
+// onto 8 bits, 9 either, 24 from anything but 8 bits, 25-27 from 8 bits;
+// the masked tables cover every pair.
+TEST_F(BlitModes, TablesHaveRoutinesExactlyWhereTheModesCoverThePair) {
+  int plain = 0;
+  for (int mode = 0; mode < kPlainModes; ++mode)
+    for (int column = 0; column < kKernelColumns; ++column) {
+      const bool covered = mode_covers(mode, column);
+      plain += covered && column < 16;
+      EXPECT_EQ(scaled_kernel(mode, column, false) != nullptr, covered) << mode << " " << column;
+      EXPECT_EQ(rotated_kernel(mode, column, false) != nullptr, covered) << mode << " " << column;
+      EXPECT_EQ(smooth_kernel(mode, column, false) != nullptr, covered) << mode << " " << column;
+      const bool masked = mode == 7 || mode == 10 || mode == 11 || mode == 12;
+      EXPECT_EQ(scaled_kernel(mode, column, true) != nullptr, masked) << mode << " " << column;
+      EXPECT_EQ(rotated_kernel(mode, column, true) != nullptr, masked) << mode << " " << column;
+      EXPECT_EQ(smooth_kernel(mode, column, true), rotated_kernel(mode, column, true)) << mode << " " << column;
+    }
+  EXPECT_EQ(plain, 28 * 16 - (4 + 4 + 7 + 3 * 4 + 12 + 3 * 4));
+  EXPECT_EQ(scaled_kernel(28, 5, false), nullptr);  // 28..35 run as 26 and 27
 }
 
 struct PixelCase {
