@@ -19,7 +19,7 @@ Rect whole(const Plane& p) { return {0, 0, p.width, p.height}; }
 int32_t color_mapping() { return g_color_mapping; }
 void set_color_mapping(int32_t value) { g_color_mapping = value; }
 
-bool simd_enabled() { return simd_level() != SimdLevel::plain; }
+bool simd_enabled() { return row_simd_level() != RowSimd::plain; }
 
 int32_t blit_copy(uint32_t destination, int32_t x, int32_t y, uint32_t source, const Rect* source_rect,
                   const BlitMode& mode) {

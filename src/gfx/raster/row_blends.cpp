@@ -288,23 +288,23 @@ int max_simd_level() {
 #endif
 }
 
-SimdLevel simd_level() {
+RowSimd row_simd_level() {
   static const int automatic = [] {
     const char* v = std::getenv("ZELT_NO_SIMD");
     return v == nullptr || std::strcmp(v, "0") == 0 ? max_simd_level() : 0;
   }();
   const int forced = g_forced_level.load(std::memory_order_relaxed);
-  return static_cast<SimdLevel>(forced < 0 ? automatic : std::min(forced, max_simd_level()));
+  return static_cast<RowSimd>(forced < 0 ? automatic : std::min(forced, max_simd_level()));
 }
 
 void force_simd_for_testing(int level) { g_forced_level.store(level, std::memory_order_relaxed); }
 
 void blend_bytes(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_each) {
 #if defined(__SSE2__)
-  switch (simd_level()) {
-    case SimdLevel::avx2:
+  switch (row_simd_level()) {
+    case RowSimd::avx2:
       return blend_bytes_avx2(d, s, n, w, round_each);
-    case SimdLevel::sse2:
+    case RowSimd::sse2:
       return blend_bytes_sse2(d, s, n, w, round_each);
     default:
       break;
@@ -315,10 +315,10 @@ void blend_bytes(uint8_t* d, const uint8_t* s, size_t n, int32_t w, bool round_e
 
 void source_alpha_row_32(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
 #if defined(__SSE2__)
-  switch (simd_level()) {
-    case SimdLevel::avx2:
+  switch (row_simd_level()) {
+    case RowSimd::avx2:
       return source_alpha_row_32_avx2(d, s, count, c);
-    case SimdLevel::sse2:
+    case RowSimd::sse2:
       return source_alpha_row_32_sse2(d, s, count, c);
     default:
       break;

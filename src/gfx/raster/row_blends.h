@@ -11,8 +11,8 @@ namespace zelt::gfx {
 
 // The instruction sets the rows use: plain when ZELT_NO_SIMD is set, else
 // the best the processor has.
-enum class SimdLevel : uint8_t { plain, sse2, avx2 };
-SimdLevel simd_level();
+enum class RowSimd : uint8_t { plain, sse2, avx2 };
+RowSimd row_simd_level();
 // Tests pick a level (capped at what the processor has), or -1 to go back
 // to the environment and the processor.
 void force_simd_for_testing(int level);
