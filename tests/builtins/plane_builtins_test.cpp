@@ -1,7 +1,7 @@
 // Plane and palette built-ins called from scripts: slot targets, the
 // addresses ginfo hands out, colour tables through script buffers, the
 // working palette, and buffers that are not usable memory.
-#include "builtins/general_builtins_test_util.h"
+#include "builtins/graphics_script_cases.h"
 #include "core/cp932.h"
 #include "gfx/planes/palette.h"
 #include "gfx/planes/plane.h"
@@ -15,20 +15,7 @@ const char* kGlobals = "int b; int c; int i; int r; int *ip; int *info; int *t; 
 const char* kPrelude = "b = malloc(1024); c = malloc(1024); ip = b; info = c;";
 const char* kEpilogue = "free(b); free(c);";
 
-// Planes live in script memory: every test starts and ends with none.
-class PlaneBuiltins : public ScriptCases {
- protected:
-  void SetUp() override {
-    gfx::planes_reset();
-    gfx::palettes_reset();
-    ScriptCases::SetUp();
-  }
-  void TearDown() override {
-    gfx::planes_reset();
-    gfx::palettes_reset();
-    ScriptCases::TearDown();
-  }
-};
+class PlaneBuiltins : public GraphicsScriptCases {};
 
 TEST_F(PlaneBuiltins, SlotsAndTargets) {
   run_cases(

@@ -1,7 +1,7 @@
 // Primitive built-ins called from scripts: rectangles and point lists read
 // from script memory, the results scripts see, and addresses that are not
 // usable memory.
-#include "builtins/general_builtins_test_util.h"
+#include "builtins/graphics_script_cases.h"
 #include "gfx/planes/palette.h"
 #include "gfx/planes/plane.h"
 
@@ -12,19 +12,7 @@ const char* kGlobals = "int b; int r; int *ip; char *q;\n";
 const char* kPrelude = "b = malloc(256); ip = b; galloc(5, 40, 30, 24); galloc(6, 8, 8, 8);";
 const char* kEpilogue = "free(b);";
 
-class PrimitiveBuiltins : public ScriptCases {
- protected:
-  void SetUp() override {
-    gfx::planes_reset();
-    gfx::palettes_reset();
-    ScriptCases::SetUp();
-  }
-  void TearDown() override {
-    gfx::planes_reset();
-    gfx::palettes_reset();
-    ScriptCases::TearDown();
-  }
-};
+class PrimitiveBuiltins : public GraphicsScriptCases {};
 
 TEST_F(PrimitiveBuiltins, DrawingFromScripts) {
   run_cases(
