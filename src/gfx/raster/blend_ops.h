@@ -145,12 +145,10 @@ void source_alpha(const Px& s, int32_t a, uint8_t* d, const BlendContext& c) {
     }
     Rgb32::put4(d, r);
   } else {
-    // k = t + 1 (256 at t = 255: d = s), or 0 at t = 0: d stays. A palette
-    // destination is left alone then (its colour need not map back to it).
-    if constexpr (std::is_same_v<D, Pal8>) {
-      if (t == 0) return;
-    }
-    const int32_t k = t + (t != 0);
+    // t = 0 leaves the pixel as it is (rewriting it would clear a 16-bit
+    // pixel's top bit or remap a palette index); k = 256 at t = 255: d = s.
+    if (t == 0) return;
+    const int32_t k = t + 1;
     D::put(d,
            per_channel<P::colour_channels>(dst_colour<P>(d, c), s,
                                            [k](int32_t dc, int32_t sc) { return mix(dc, sc, k); }),

@@ -56,7 +56,7 @@ std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane
   const int src_bytes = source->bit_count / 8, dst_bytes = destination->bit_count / 8;
   if (dst_bytes == 1 && color_mapping() != 0) return std::nullopt;
   const Plane* mask = usable_mask(mask_plane);
-  const bool masked = mask && masked_mode(mode.mode) && has_pixel(*mask, s.left, s.top);
+  const bool masked = mask && masked_mode(mode.mode);
   const int column = (src_bytes - 1) * 4 + dst_bytes - 1;
   const FastRoutine routine = fast_routine(mode.mode, column, masked);
   if (!routine) return std::nullopt;

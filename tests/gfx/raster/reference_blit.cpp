@@ -100,6 +100,7 @@ struct Source {
   int alpha = 0;
   int fourth = 0;
   uint32_t key_bits = 0;
+  std::optional<uint32_t> pixel;  // the pixel's bytes; none for an interpolated sample
 };
 
 // A destination pixel as read before the blend.
@@ -112,6 +113,7 @@ struct Target {
 
 // What the blend writes; parts not set stay as they are.
 struct Output {
+  std::optional<uint32_t> pixel;  // the whole pixel, byte for byte
   std::optional<Colour> colour;
   std::optional<int> fourth;      // the fourth byte of a 32-bit destination
   std::optional<int> alpha_byte;  // the last byte (mode 23)
@@ -221,6 +223,8 @@ Source read_source(const Plan& plan, const Image& source, const Image* mask, int
     case 24: s = read_source_24(plan, p); break;
     default: s = read_source_32(p); break;
   }
+  s.pixel = 0;
+  std::memcpy(&*s.pixel, p, static_cast<size_t>(source.bits / 8));
   if (plan.masked) {
     if (!mask->contains(x, y)) throw std::logic_error("reference read outside the mask plane");
     s.alpha = *mask->at(x, y);
@@ -316,6 +320,7 @@ void write_colour_32(uint8_t* p, const Colour& c) {
 }
 
 void write(const Plan& plan, const Image& destination, uint8_t* p, const Output& out) {
+  if (out.pixel) std::memcpy(p, &*out.pixel, static_cast<size_t>(destination.bits / 8));
   if (out.colour) {
     const Colour c = checked(*out.colour);
     switch (destination.bits) {
@@ -353,8 +358,14 @@ void paint_fourth(const Plan& plan, const Target& d, int t, Output& out) {
   out.fourth = t == 255 ? 255 : d.fourth + (255 - d.fourth) * (t + 1) / 256;
 }
 
+// d = s. A pixel copied into a plane of its own format keeps its bytes (a
+// 16-bit pixel its top bit); 8-bit pixels follow the colour-mapping rule.
 Output copy(const Plan& plan, const Source& s, const Target&) {
   Output out;
+  if (s.pixel && plan.source_bits == plan.destination_bits && plan.source_bits != 8) {
+    out.pixel = s.pixel;
+    return out;
+  }
   out.colour = s.colour;
   if (plan.four_bytes) out.fourth = s.fourth;
   return out;
@@ -366,9 +377,7 @@ Output source_key(const Plan& plan, const Source& s, const Target& d) {
 
 Output destination_key(const Plan& plan, const Source& s, const Target& d) {
   const bool draw = plan.destination_bits == 32 ? d.key_bits != plan.key : d.key_bits == plan.key;
-  Output out;
-  if (draw) out.colour = s.colour;
-  return out;
+  return draw ? copy(plan, s, d) : Output{};
 }
 
 Output alpha(const Plan& plan, const Source& s, const Target& d) {
@@ -643,11 +652,11 @@ std::optional<int32_t> prepare(Plan& plan, const Image& destination, const Image
   // Mode 22 on 8-bit destinations always blends palette colours.
   plan.raw = source.bits == 8 && destination.bits == 8 && !environment.color_mapping && mode != 22;
   const bool takes_source_alpha = mode == 7 || mode == 10 || mode == 11 || mode == 12;
-  plan.source_alpha_format = (takes_source_alpha && !plan.masked) || mode == 9 || mode == 23 || mode == 25 ||
-                             mode == 27;
+  // Mode 9 reads the source's alpha byte beside its plain colour.
+  plan.source_alpha_format = (takes_source_alpha && !plan.masked) || mode == 23 || mode == 25 || mode == 27;
   plan.destination_alpha_format = mode == 8 || mode == 9 || mode == 23;
   plan.four_bytes = source.bits == 32 && destination.bits == 32 &&
-                    (mode == 0 || mode == 1 || mode == 3 || mode == 4 || (mode >= 13 && mode <= 21));
+                    (mode <= 3 || mode == 4 || (mode >= 13 && mode <= 21));
   plan.a = descriptor.alpha;
   plan.b = descriptor.param;
   plan.w = static_cast<int>(weight(descriptor.alpha));
@@ -658,7 +667,13 @@ std::optional<int32_t> prepare(Plan& plan, const Image& destination, const Image
     const int index = index_of(descriptor.paint, environment);
     plan.paint = {index, index, index};
   } else {
-    plan.paint = colour_of(rgb_of(descriptor.paint, environment));
+    // The paint colour as a pixel of the destination, read back as colour.
+    const uint32_t value = key_in_format(descriptor.paint, destination.bits, environment);
+    switch (destination.bits) {
+      case 8: plan.paint = table_colour(destination, value); break;
+      case 16: plan.paint = colour15(value); break;
+      default: plan.paint = colour_of(value); break;
+    }
   }
   for (int i = 0; i < 256; ++i) {
     if (i < plan.a)
@@ -837,12 +852,15 @@ Source smooth_sample(const Plan& plan, const Image& source, const Rect& limits, 
   s.colour.r = interpolate([](const Source& p) { return p.colour.r; });
   s.alpha = channel(interpolate([](const Source& p) { return p.alpha; }));
   s.fourth = channel(interpolate([](const Source& p) { return p.fourth; }));
+  // The sample is the key where its colour is the key pixel's colour.
   const Colour c = checked(s.colour);
+  Colour k;
   switch (source.bits) {
-    case 8: s.key_bits = nearest.key_bits; break;
-    case 16: s.key_bits = form15(c); break;
-    default: s.key_bits = static_cast<uint32_t>(c.b | c.g << 8 | c.r << 16); break;
+    case 8: k = table_colour(source, plan.key); break;
+    case 16: k = colour15(plan.key); break;
+    default: k = colour_of(plan.key); break;
   }
+  s.key_bits = c.b == k.b && c.g == k.g && c.r == k.r ? plan.key : ~plan.key;
   return s;
 }
 
@@ -1020,7 +1038,7 @@ int32_t blit_copy(Image& destination, int32_t x, int32_t y, const Image& source,
   }
   // The fast routine: the destination area clipped, then its source area
   // clipped by the source limits; the overlap is drawn 1:1.
-  plan.fast_rounding = plan.mode == 3;
+  plan.fast_rounding = plan.mode == 3 || plan.mode == 4;
   const Rect limits = source_limits(source, mask);
   const Rect& clip = destination.clip;
   bool drawn = false;
@@ -1034,23 +1052,6 @@ int32_t blit_copy(Image& destination, int32_t x, int32_t y, const Image& source,
     }
   }
   return drawn ? 1 : 0;
-}
-
-bool engine_is_built() {
-  Plane* source = plane_create(1, 1, 24);
-  Plane* destination = plane_create(1, 1, 24);
-  bool built = false;
-  if (source && destination) {
-    uint8_t* s = plane_pixel_address(source, 0, 0);
-    s[0] = 1, s[1] = 2, s[2] = 3;
-    const Rect whole{0, 0, 1, 1};
-    const uint8_t* d = plane_pixel_address(destination, 0, 0);
-    built = gfx::blit_scaled(destination, whole, source, whole, nullptr, BlitMode{}) == 1 && d[0] == 1 &&
-            d[1] == 2 && d[2] == 3;
-  }
-  plane_destroy(source);
-  plane_destroy(destination);
-  return built;
 }
 
 const char* family_name(Family family) {

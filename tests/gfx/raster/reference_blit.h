@@ -77,10 +77,6 @@ int mix(int d, int r, int k);
 // for the pair of bit counts; the masked tables (7, 10, 11, 12) cover every pair.
 bool plain_cell(int mode, int source_bits, int destination_bits);
 
-// The engine's blits return 0 for everything until they are built: true once
-// a 1 × 1 copy works. Tests of the engine skip while it is false.
-bool engine_is_built();
-
 // One blit on planes in slots, run by the engine or by this reference (which
 // works on copies and writes the destination back). The mask is
 // plane_mask(source), as the built-ins pass it.
