@@ -20,12 +20,10 @@ PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
 PENDING(hit_init) PENDING(hit_set) PENDING(hit_reset) PENDING(hit_check) PENDING(hit_rect)
 PENDING(hit_point)
 // Screen
-PENDING(setorg) PENDING(update)
+PENDING(update)
 // Text
 PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
 PENDING(gtextf)
-// Dirty rectangles
-PENDING(drt_init) PENDING(drt_set) PENDING(drt_copy)
 // MIDI
 PENDING(midi_load) PENDING(midi_free) PENDING(midi_play) PENDING(midi_stop) PENDING(midi_pause)
 PENDING(midi_replay) PENDING(midi_setvol) PENDING(midi_getvol) PENDING(midi_isplay)

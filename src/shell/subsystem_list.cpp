@@ -3,6 +3,7 @@
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
 #include "gfx/planes/plane.h"
+#include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
@@ -27,6 +28,7 @@ constexpr const Subsystem* kList[] = {
     &kInputSubsystem,
     &kCdAudioSubsystem,
     &gfx::kPlanesSubsystem,
+    &gfx::kDirtyListSubsystem,
     &kFontsSubsystem,
     &files::kArchiveSlotsSubsystem,
     &kSpritesSubsystem,

@@ -32,7 +32,23 @@ inline constexpr uint32_t kMaxPlaneBytes = uint32_t{1} << 30;
 struct Rect {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   bool empty() const { return right <= left || bottom <= top; }
+  bool operator==(const Rect&) const = default;
 };
+
+// The common part of two rectangles (empty when they do not meet).
+inline Rect rect_intersection(const Rect& a, const Rect& b) {
+  return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+          a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+}
+
+// The smallest rectangle holding both; an empty one is ignored, and two
+// empty ones give the all-zero rectangle.
+inline Rect rect_union(const Rect& a, const Rect& b) {
+  if (a.empty()) return b.empty() ? Rect{} : b;
+  if (b.empty()) return a;
+  return {a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+          a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
+}
 
 struct Plane {
   ScriptAddr info = 0;          // header block: 40-byte header, colour table right after it
