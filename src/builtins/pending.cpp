@@ -19,8 +19,6 @@ PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
 // Hit regions
 PENDING(hit_init) PENDING(hit_set) PENDING(hit_reset) PENDING(hit_check) PENDING(hit_rect)
 PENDING(hit_point)
-// Screen
-PENDING(update)
 // Text
 PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
 PENDING(gtextf)

@@ -25,6 +25,7 @@ void set_headless(bool headless) {
 bool headless() { return backends().headless; }
 
 WindowSize screen_size() { return backends().window->screen_size(); }
+std::vector<WindowSize> display_modes() { return backends().window->display_modes(); }
 std::unique_ptr<Window> window_create(const WindowSpec& spec) { return backends().window->create(spec); }
 void window_pump(WindowEvents& events, int timeout_ms) { backends().window->pump(events, timeout_ms); }
 void window_wake() { backends().window->wake(); }

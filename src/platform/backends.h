@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "platform/window.h"
 
@@ -14,6 +15,7 @@ namespace zelt::platform {
 // The window layer's entry points (window.h's free functions).
 struct WindowBackend {
   WindowSize (*screen_size)();
+  std::vector<WindowSize> (*display_modes)();
   std::unique_ptr<Window> (*create)(const WindowSpec& spec);
   void (*pump)(WindowEvents& events, int timeout_ms);
   void (*wake)();

@@ -84,11 +84,17 @@ class HeadlessWindow final : public Window {
   void capture_mouse(bool) override {}
   void ask_ok_cancel(const std::string&, const std::string&) override { g_question_open = true; }
   void paint_black() override { std::fill(pixels_.begin(), pixels_.end(), 0); }
-  void present_pixels(const uint32_t* xrgb, int w, int h) override {
-    // Drawn at the top-left, clipped to the client area, as a real window does.
-    const int cw = std::min(w, client_.w), ch = std::min(h, client_.h);
-    for (int y = 0; y < ch; ++y)
-      std::copy_n(xrgb + static_cast<size_t>(y) * w, cw, pixels_.begin() + static_cast<ptrdiff_t>(y) * client_.w);
+  void present_pixels(const uint32_t* xrgb, int w, int h, int x, int y) override {
+    // Drawn at (x, y) on black, clipped to the client area, as a real window does.
+    if (x > 0 || y > 0 || w < client_.w || h < client_.h) std::fill(pixels_.begin(), pixels_.end(), 0);
+    for (int row = std::max(0, -y); row < h && row + y < client_.h; ++row)
+      for (int col = std::max(0, -x); col < w && col + x < client_.w; ++col)
+        pixels_[static_cast<size_t>(row + y) * client_.w + col + x] = xrgb[static_cast<size_t>(row) * w + col];
+  }
+  // Headless runs keep the screen texture alone: no renderer.
+  std::unique_ptr<ScreenRenderer> create_renderer(int, int, RendererFailure* failure) override {
+    *failure = RendererFailure::renderer;
+    return nullptr;
   }
   bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) override {
     xrgb = pixels_;
@@ -194,6 +200,7 @@ void inject(const UserEvent& e) {
 
 const WindowBackend kHeadlessWindowBackend{
     [] { return kHeadlessScreen; },
+    [] { return std::vector<WindowSize>{kHeadlessScreen}; },
     headless_window::create,
     headless_window::pump,
     headless_window::wake,

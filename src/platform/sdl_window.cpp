@@ -40,6 +40,75 @@ uint32_t wake_event_type() {
 class SdlWindow;
 std::vector<SdlWindow*> g_windows;  // main thread; the first is the frame
 
+// The accelerated presentation on one window: an SDL renderer (GPU when
+// the system has one, else SDL's software renderer) with one streaming
+// texture, drawn scaled with linear filtering and without waiting for the
+// vertical retrace.
+class SdlRenderer final : public ScreenRenderer {
+ public:
+  SdlRenderer(SDL_Renderer* r, int w, int h, bool software, SdlRenderer** owner_slot)
+      : r_(r), w_(w), h_(h), software_(software), owner_slot_(owner_slot) {
+    *owner_slot_ = this;
+  }
+  ~SdlRenderer() override {
+    *owner_slot_ = nullptr;
+    if (t_) SDL_DestroyTexture(t_);
+    SDL_DestroyRenderer(r_);
+  }
+
+  // The texture, black; false when it cannot be made.
+  bool make_texture() {
+    if (t_) SDL_DestroyTexture(t_);
+    t_ = SDL_CreateTexture(r_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, w_, h_);
+    if (!t_) return false;
+    SDL_SetTextureScaleMode(t_, SDL_ScaleModeLinear);
+    std::vector<uint32_t> black(static_cast<size_t>(w_), 0);
+    for (int y = 0; y < h_; ++y) {
+      const SDL_Rect row{0, y, w_, 1};
+      SDL_UpdateTexture(t_, &row, black.data(), w_ * 4);
+    }
+    return true;
+  }
+
+  void update(int x, int y, int w, int h, const uint32_t* texels, int pitch) override {
+    if (!t_ || w <= 0 || h <= 0) return;
+    const SDL_Rect r{x, y, w, h};
+    SDL_UpdateTexture(t_, &r, texels, pitch * 4);
+  }
+  void draw(int x, int y, int w, int h) override {
+    SDL_SetRenderDrawColor(r_, 0, 0, 0, 255);
+    SDL_RenderClear(r_);
+    if (t_) {
+      const SDL_Rect to{x, y, w, h};
+      SDL_RenderCopy(r_, t_, nullptr, &to);
+    }
+    SDL_RenderPresent(r_);
+  }
+  bool restore() override { return make_texture(); }
+  const char* kind() const override { return software_ ? "software" : "gpu"; }
+
+  // Black, shown.
+  void clear() {
+    SDL_SetRenderDrawColor(r_, 0, 0, 0, 255);
+    SDL_RenderClear(r_);
+    SDL_RenderPresent(r_);
+  }
+  bool read(std::vector<uint32_t>& xrgb, WindowSize& size) {
+    if (SDL_GetRendererOutputSize(r_, &size.w, &size.h) != 0 || size.w <= 0 || size.h <= 0) return false;
+    xrgb.resize(static_cast<size_t>(size.w) * size.h);
+    if (SDL_RenderReadPixels(r_, nullptr, SDL_PIXELFORMAT_RGB888, xrgb.data(), size.w * 4) != 0) return false;
+    for (uint32_t& v : xrgb) v &= 0xFFFFFF;
+    return true;
+  }
+
+ private:
+  SDL_Renderer* r_;
+  SDL_Texture* t_ = nullptr;
+  int w_, h_;
+  bool software_;
+  SdlRenderer** owner_slot_;
+};
+
 // The program's focus as last reported; it starts out focused, and nothing
 // changes until the window system (or a replay) tells of the focus at all
 // (without a window manager it may never do). Once an input-events file has
@@ -120,22 +189,49 @@ class SdlWindow final : public Window {
     });
   }
   void paint_black() override {
+    if (renderer_) return renderer_->clear();
     if (SDL_Surface* s = SDL_GetWindowSurface(w_)) {
       SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 0, 0, 0));
       SDL_UpdateWindowSurface(w_);
     }
   }
-  void present_pixels(const uint32_t* xrgb, int w, int h) override {
+  void present_pixels(const uint32_t* xrgb, int w, int h, int x, int y) override {
+    if (renderer_) return;
     SDL_Surface* dst = SDL_GetWindowSurface(w_);
     SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(xrgb), w, h, 32, w * 4,
                                                           SDL_PIXELFORMAT_RGB888);
     if (dst && src) {
-      SDL_BlitSurface(src, nullptr, dst, nullptr);
+      // Black around the picture, as an unscaled view in a larger client.
+      if (x > 0 || y > 0 || w < dst->w || h < dst->h) SDL_FillRect(dst, nullptr, SDL_MapRGB(dst->format, 0, 0, 0));
+      SDL_Rect at{x, y, w, h};
+      SDL_BlitSurface(src, nullptr, dst, &at);
       SDL_UpdateWindowSurface(w_);
     }
     SDL_FreeSurface(src);
   }
+  std::unique_ptr<ScreenRenderer> create_renderer(int w, int h, RendererFailure* failure) override {
+    *failure = RendererFailure::renderer;
+    if (renderer_) return nullptr;
+    bool software = false;
+    SDL_Renderer* r = SDL_CreateRenderer(w_, -1, SDL_RENDERER_ACCELERATED);
+    if (!r) {
+      software = true;
+      r = SDL_CreateRenderer(w_, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (!r) return nullptr;
+    SDL_RendererInfo info{};
+    if (!software && SDL_GetRendererInfo(r, &info) == 0) software = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+    auto renderer = std::make_unique<SdlRenderer>(r, w, h, software, &renderer_);
+    if (!renderer->make_texture()) {
+      *failure = RendererFailure::texture;
+      return nullptr;
+    }
+    *failure = RendererFailure::none;
+    renderer->clear();
+    return renderer;
+  }
   bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) override {
+    if (renderer_) return renderer_->read(xrgb, size);
     SDL_Surface* s = SDL_GetWindowSurface(w_);
     SDL_Surface* c = s ? SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_RGB888, 0) : nullptr;
     if (!c) return false;
@@ -165,6 +261,7 @@ class SdlWindow final : public Window {
 
  private:
   SDL_Window* w_;
+  SdlRenderer* renderer_ = nullptr;  // owned by whoever created it
   std::thread asker_;
   std::shared_ptr<std::atomic<bool>> asked_ = std::make_shared<std::atomic<bool>>(true);
 };
@@ -271,6 +368,8 @@ void dispatch(WindowEvents& ev, const SDL_Event& e) {
       break;
     }
     case SDL_TEXTINPUT: ev.on_text(e.text.text); break;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET: ev.on_render_reset(); break;
     default: break;
   }
 }
@@ -366,6 +465,16 @@ WindowSize sdl_screen_size() {
   return {mode.w, mode.h};
 }
 
+std::vector<WindowSize> sdl_display_modes() {
+  std::vector<WindowSize> modes;
+  const int count = SDL_GetNumDisplayModes(0);
+  for (int i = 0; i < count; ++i) {
+    SDL_DisplayMode mode;
+    if (SDL_GetDisplayMode(0, i, &mode) == 0) modes.push_back({mode.w, mode.h});
+  }
+  return modes;
+}
+
 std::unique_ptr<Window> sdl_create(const WindowSpec& spec) {
   wake_event_type();
   if (g_windows.empty()) {
@@ -409,7 +518,7 @@ void sdl_wake() {
 
 }  // namespace
 
-const WindowBackend kSdlWindowBackend{sdl_screen_size, sdl_create, sdl_pump, sdl_wake, sdl_inject};
+const WindowBackend kSdlWindowBackend{sdl_screen_size, sdl_display_modes, sdl_create, sdl_pump, sdl_wake, sdl_inject};
 
 WindowSize window_border() { return {}; }
 

@@ -39,6 +39,7 @@ class WindowEvents {
   virtual void on_question_answered(bool ok) = 0;  // answer to ask_ok_cancel
   virtual void on_wake() = 0;                 // wake() was called: check queues and requests
   virtual void on_expose() = 0;               // the client area needs painting
+  virtual void on_render_reset() {}           // a renderer's textures were lost: restore and redraw
   // The second window (the debug window): a click, the wheel (notches;
   // dx from a horizontal wheel or Shift), and a repaint request.
   virtual void on_debug_click(int x, int y) {}
@@ -46,6 +47,28 @@ class WindowEvents {
   virtual void on_debug_wheel(int dx, int dy) {}
   virtual void on_debug_expose() {}
 };
+
+// The accelerated presentation's drawing surface on a window: one
+// streaming texture of 0x00RRGGBB texels drawn scaled, with linear
+// filtering, into a rectangle of the client area. Main thread.
+class ScreenRenderer {
+ public:
+  virtual ~ScreenRenderer() = default;
+  // Copies w x h texels (rows `pitch` texels apart) to (x, y) of the texture.
+  virtual void update(int x, int y, int w, int h, const uint32_t* texels, int pitch) = 0;
+  // Clears the client area to black, draws the texture into (x, y, w, h)
+  // and shows the result.
+  virtual void draw(int x, int y, int w, int h) = 0;
+  // After the window system lost the renderer's textures (a device reset):
+  // makes the texture again; false when that failed. Its content is then
+  // undefined until updated.
+  virtual bool restore() = 0;
+  // "gpu" or "software": what draws.
+  virtual const char* kind() const = 0;
+};
+
+// Why no renderer could be made: the renderer itself, or its texture.
+enum class RendererFailure { none, renderer, texture };
 
 struct WindowSpec {
   std::string title_utf8;
@@ -71,8 +94,12 @@ class Window {
   // answer arrives as on_question_answered.
   virtual void ask_ok_cancel(const std::string& caption_utf8, const std::string& text_utf8) = 0;
   virtual void paint_black() = 0;
-  // Shows a picture of 0x00RRGGBB pixels at the top-left of the client area.
-  virtual void present_pixels(const uint32_t* xrgb, int w, int h) = 0;
+  // Shows a picture of 0x00RRGGBB pixels at (x, y) of the client area.
+  virtual void present_pixels(const uint32_t* xrgb, int w, int h, int x = 0, int y = 0) = 0;
+  // A renderer with a texture of w x h on this window (GPU preferred,
+  // software otherwise); null with the reason on failure. While it exists
+  // the window shows only what it draws.
+  virtual std::unique_ptr<ScreenRenderer> create_renderer(int w, int h, RendererFailure* failure) = 0;
   // What the client area shows now, as 0x00RRGGBB rows; false when it
   // cannot be read.
   virtual bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) = 0;
@@ -97,6 +124,8 @@ struct UserEvent {
 
 // The desktop's size (the primary display); headless: kHeadlessScreen.
 WindowSize screen_size();
+// The primary display's modes in the system's order; headless: the desktop's.
+std::vector<WindowSize> display_modes();
 // The frame the window manager draws around a client area (0 x 0 when it
 // cannot be told before a window exists).
 WindowSize window_border();

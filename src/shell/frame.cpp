@@ -20,6 +20,7 @@
 #include "script/host/host.h"
 #include "script/vm/interpreter.h"
 #include "shell/debug_window.h"
+#include "shell/presenter.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
 #include "shell/subsystem_list.h"
@@ -77,9 +78,12 @@ bool FrameLogic::set_fullscreen(bool on) {
   if (c.Direct3D) {
     ok = frame_.set_fullscreen(on, false, c.Width, c.Height);
   } else {
+    // The smallest display mode that holds the screen; none: no full screen.
+    const platform::WindowSize mode = fullscreen_mode(platform::display_modes(), c.Width, c.Height);
+    if (on && mode.w == 0) return false;
     // The exclusive display-mode switch pauses everything around it.
     app_pause();
-    ok = frame_.set_fullscreen(on, true, c.Width, c.Height);
+    ok = frame_.set_fullscreen(on, true, mode.w, mode.h);
     app_resume();
   }
   if (!ok) return false;
@@ -138,6 +142,7 @@ void FrameLogic::on_resized(int w, int h) {
   if (w <= 0 || h <= 0) return;
   if (app().fullscreen) {
     client_ = fullscreen_size_.emplace(n);
+    presenter_resized();
     return;
   }
   if (leaving_fullscreen_) {
@@ -167,6 +172,7 @@ void FrameLogic::on_resized(int w, int h) {
   }
   config().WindowWidth = client_.w;
   config().WindowHeight = client_.h;
+  presenter_resized();
 }
 
 void FrameLogic::on_focus(bool gained) {
@@ -206,8 +212,12 @@ void FrameLogic::on_wheel(int32_t delta) { input::input_wheel(delta); }
 
 void FrameLogic::on_text(std::string_view utf8) { input::input_chars(cp932::from_utf8(utf8)); }
 
+void FrameLogic::on_expose() { presenter_show(true); }
+void FrameLogic::on_render_reset() { presenter_render_reset(); }
+
 void FrameLogic::on_wake() {
   script_messages_process();
+  presenter_show(false);
   debug_window_refresh(false);
   if (single_instance_take_raise_request()) frame_.raise();
   if (close_requested()) {
@@ -250,7 +260,9 @@ bool frame_create() {
   input::input_state_reset();
   input::script_clock_reset();
   set_main_loop_waker(platform::window_wake);
-  g_window->paint_black();
+  // The accelerated path draws through a renderer made at start-up; a
+  // window surface made before it would stand in its way.
+  if (!c.Direct3D) g_window->paint_black();
   return true;
 }
 
@@ -289,13 +301,7 @@ FrameRunEnd frame_run(const FrameRunOptions& options) {
     platform::window_pump(f, static_cast<int>(std::max<long long>(0, left)));
     f.on_wake();
   }
-  if (!options.screenshot.empty()) {
-    std::vector<uint32_t> pixels;
-    platform::WindowSize size;
-    if (!g_window->read_pixels(pixels, size)) end.screenshot_error = "the window's picture cannot be read";
-    else if (!files::write_bmp24(options.screenshot, pixels.data(), size.w, size.h))
-      end.screenshot_error = std::strerror(errno);
-  }
+  if (!options.screenshot.empty()) presenter_screenshot(options.screenshot, &end.screenshot_error);
   if (!subsystems_stop()) {
     end.stuck = true;
     return end;

@@ -58,7 +58,8 @@ class FrameLogic final : public platform::WindowEvents {
   void on_text(std::string_view utf8) override;
   void on_question_answered(bool ok) override;
   void on_wake() override;
-  void on_expose() override { frame_.paint_black(); }
+  void on_expose() override;
+  void on_render_reset() override;
   void on_debug_click(int x, int y) override;
   void on_debug_access_key(char letter) override;
   void on_debug_wheel(int dx, int dy) override;

@@ -7,6 +7,7 @@
 #include "gfx/raster/blend_tables.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
+#include "shell/presenter.h"
 #include "shell/subsystems_pending.h"
 
 namespace zelt {

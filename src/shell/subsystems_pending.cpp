@@ -6,8 +6,6 @@
 namespace zelt {
 
 const Subsystem kNetSubsystem{.name = "net", .wanted = [] { return config().Net != 0; }};
-const Subsystem kPresentSubsystem{.name = "present", .wanted = [] { return config().Direct3D != 0; }};
-const Subsystem kGdiSubsystem{.name = "gdi", .wanted = [] { return config().Direct3D == 0; }};
 const Subsystem kSoundSubsystem{.name = "sound", .wanted = [] { return config().DirectSound != 0; }};
 const Subsystem kMidiSubsystem{.name = "midi", .wanted = [] { return config().DirectMusic != 0; }};
 const Subsystem kVideoSubsystem{.name = "video"};

@@ -9,8 +9,6 @@
 namespace zelt {
 
 extern const Subsystem kNetSubsystem;          // [System] Net
-extern const Subsystem kPresentSubsystem;      // [System] Direct3D != 0: accelerated presentation
-extern const Subsystem kGdiSubsystem;          // [System] Direct3D == 0: unscaled presentation
 extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses unless GlobalSound
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins

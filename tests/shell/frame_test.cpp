@@ -39,7 +39,11 @@ struct FakeWindow : platform::Window {
     questions.push_back(caption + "|" + text);
   }
   void paint_black() override {}
-  void present_pixels(const uint32_t*, int, int) override {}
+  void present_pixels(const uint32_t*, int, int, int, int) override {}
+  std::unique_ptr<platform::ScreenRenderer> create_renderer(int, int, platform::RendererFailure* failure) override {
+    *failure = platform::RendererFailure::renderer;
+    return nullptr;
+  }
   bool read_pixels(std::vector<uint32_t>&, platform::WindowSize&) override { return false; }
   void show(bool v) override { visible = v; }
   bool shown() override { return visible; }
