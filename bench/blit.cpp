@@ -111,6 +111,23 @@ void BM_Gblita(benchmark::State& state, int mode) {
 BENCHMARK_CAPTURE(BM_Gblita, rotated_mode0, 0);
 BENCHMARK_CAPTURE(BM_Gblita, rotated_mode7, 7);
 
+// Small blits (a glyph, a sprite, a strip of text) of mode 7, 32 → 32, with
+// and without MultiThreading: below a few thousand pixels the rows stay on
+// the calling thread, so threads must not make them slower.
+void BM_SmallGcopy(benchmark::State& state) {
+  const int32_t w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
+  setup(32, 32, state.range(2) != 0, w, h);
+  const BlitMode m{7, 0, 255};
+  for (auto _ : state) benchmark::DoNotOptimize(gcopy(kDst, 100, 100, kSrc, nullptr, &m));
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+BENCHMARK(BM_SmallGcopy)
+    ->ArgNames({"w", "h", "MultiThreading"})
+    ->Args({16, 16, 0})->Args({16, 16, 1})
+    ->Args({64, 64, 0})->Args({64, 64, 1})
+    ->Args({256, 32, 0})->Args({256, 32, 1})
+    ->Args({256, 256, 0})->Args({256, 256, 1});
+
 #ifdef ZELT_BENCH_PIXMAN
 // pixman on the same planes: OVER with a constant mask (mode 3's work),
 // OVER of a8r8g8b8 onto x8r8g8b8 and r8g8b8 (mode 7's work).

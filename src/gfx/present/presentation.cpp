@@ -116,7 +116,7 @@ int32_t present_upload(const Plane* plane, const Rect* rect) {
     table = palette;
   }
   const int32_t n = r.right - r.left;
-  for_rows(r.bottom - r.top, [&](int32_t i) {
+  for_rows(r.bottom - r.top, n, [&](int32_t i) {
     convert_row(s.texels.data() + static_cast<size_t>(r.top + i) * static_cast<size_t>(s.width) + r.left,
                 plane_pixel_address(plane, r.left, r.top + i), n, bytes, table);
   });

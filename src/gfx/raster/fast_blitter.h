@@ -1,8 +1,8 @@
 // The one point where gcopy's fast path hands a rectangle to the blitter
-// object: with [System] MMX set and a blitter installed, the constant-alpha
-// blends (modes 3, 4, 5 within one 16-, 24- or 32-bit format) and mode 7
-// with an 8-bit mask at alpha 255 are drawn by it, on the calling thread,
-// with its own rounding. Without one installed gcopy runs its own routines.
+// object: with [System] MMX set, the constant-weight blends (modes 3 to 6
+// within one 16-, 24- or 32-bit format) and mode 7 with an 8-bit mask at
+// alpha 255 are drawn by blitter(), on the calling thread, with its own
+// rounding. Tests may put a recorder in its place.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,7 @@ struct FastBlit {
     alpha_map,       // out = blend(base, source, map value)
     constant_alpha,  // out = blend(base, source, alpha)
     tint,            // out = blend(source, paint, alpha)
+    tint_key,        // tint where source ≠ key (colour bits), out left elsewhere
   };
   Op op;
   int32_t bytes_per_pixel;  // 2 (X1R5G5B5), 3 or 4
@@ -33,7 +34,10 @@ struct FastBlit {
 
 using FastBlitter = void (*)(const FastBlit&);
 
-// Installs the blitter (null removes it).
+// Draws the rectangle with blitter().
+void blitter_fast_blit(const FastBlit& blit);
+
+// Replaces the hand-off (null: blitter_fast_blit again).
 void set_fast_blitter(FastBlitter blitter);
 FastBlitter fast_blitter();
 

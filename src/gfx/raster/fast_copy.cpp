@@ -4,17 +4,17 @@
 
 #include "core/config.h"
 #include "gfx/raster/blit.h"
+#include "gfx/raster/blitter.h"
 #include "gfx/raster/fast_blitter.h"
 
 namespace zelt::gfx {
 namespace {
 
-FastBlitter g_fast_blitter = nullptr;
+FastBlitter g_fast_blitter = blitter_fast_blit;
 
 // The blitter's share of the fast path: the constant-weight blends within
 // one 16-, 24- or 32-bit format and mode 7 through an 8-bit mask at alpha
-// 255. Mode 6 (tint with a source key) stays here: the blitter's tint has
-// no key and would tint the keyed pixels too.
+// 255.
 std::optional<FastBlit> blitter_call(const CheckedMode& m, const Plane& source, const Plane& destination,
                                      const Plane* mask, bool masked, const BlendContext& c) {
   const int bytes = destination.bit_count / 8;
@@ -32,9 +32,11 @@ std::optional<FastBlit> blitter_call(const CheckedMode& m, const Plane& source, 
       call.key = c.src_key;
       break;
     case 5:
-      call.op = FastBlit::Op::tint;
+    case 6:
+      call.op = m.mode == 5 ? FastBlit::Op::tint : FastBlit::Op::tint_key;
       call.alpha = m.desc.param;
       call.paint = colour_pixel(m.desc.paint, bytes);
+      call.key = c.src_key;
       break;
     case 7:
       if (!masked || m.desc.alpha != 255 || mask->bit_count != 8) return std::nullopt;
@@ -48,7 +50,27 @@ std::optional<FastBlit> blitter_call(const CheckedMode& m, const Plane& source, 
 
 }  // namespace
 
-void set_fast_blitter(FastBlitter blitter) { g_fast_blitter = blitter; }
+void blitter_fast_blit(const FastBlit& b) {
+  const std::optional<BlitterFamily> family = blitter_family(b.bytes_per_pixel * 8);
+  if (!family) return;
+  const Blitter& object = blitter();
+  const PixelRows out{b.out, b.out_step};
+  const ConstPixelRows source(b.source, b.source_step);
+  switch (b.op) {
+    case FastBlit::Op::alpha_key:
+      return object.alpha_key(*family, b.width, b.height, b.alpha, out, out, source, b.key);
+    case FastBlit::Op::alpha_map:
+      return object.alpha_map(*family, b.width, b.height, ConstPixelRows(b.map, b.map_step), out, out, source);
+    case FastBlit::Op::constant_alpha:
+      return object.alpha(*family, b.width, b.height, b.alpha, out, out, source);
+    case FastBlit::Op::tint:
+      return object.tint(*family, b.width, b.height, b.alpha, out, source, b.paint, std::nullopt);
+    case FastBlit::Op::tint_key:
+      return object.tint(*family, b.width, b.height, b.alpha, out, source, b.paint, b.key);
+  }
+}
+
+void set_fast_blitter(FastBlitter blitter) { g_fast_blitter = blitter ? blitter : blitter_fast_blit; }
 FastBlitter fast_blitter() { return g_fast_blitter; }
 
 std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane* source, const Box& s,
@@ -91,7 +113,7 @@ std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane
       .height = static_cast<int32_t>(from.height()),
   };
 
-  if (config().MMX != 0 && g_fast_blitter) {
+  if (config().MMX != 0) {
     if (std::optional<FastBlit> call = blitter_call(mode, *source, *destination, mask, masked, context)) {
       call->width = span.width;
       call->height = span.height;

@@ -63,7 +63,7 @@ void unscaled_span(const CopySpan& sp, const BlendContext& c) {
   using S = typename P::Src;
   using D = typename P::Dst;
   using Row = ContiguousRow<Op, P, Masked>;
-  for_rows(sp.height, [&](int32_t r) {
+  for_rows(sp.height, sp.width, [&](int32_t r) {
     uint8_t* d = sp.dst + r * sp.dst_row_step;
     const uint8_t* s = sp.src + r * sp.src_row_step;
     const uint8_t* m = Masked ? sp.mask + r * sp.mask_row_step : nullptr;

@@ -52,7 +52,7 @@ void scaled_span(const ScaledSpan& sp, const BlendContext& c) {
   using P = typename ColumnFormats<Mode, Column>::Pair;
   using S = typename P::Src;
   using Row = ContiguousRow<BlendOp<Mode>, P, Masked>;
-  for_rows(sp.height, [&](int32_t r) {
+  for_rows(sp.height, sp.width, [&](int32_t r) {
     uint8_t* d = sp.dst + r * sp.dst_row_step;
     const uint8_t* row = sp.src + sp.rows[r];
     if constexpr (Masked) {
@@ -221,7 +221,7 @@ void rotated_span(const RotatedSpan& sp, const BlendContext& c) {
     return sp.src + sp.rows[static_cast<int32_t>(v >> 16) - sp.inside.top] +
            static_cast<int32_t>(u >> 16) * S::bytes;
   };
-  for_rows(sp.height, [&](int32_t r) {
+  for_rows(sp.height, sp.width, [&](int32_t r) {
     int64_t u = sp.u_start + int64_t{r} * sp.du_dy, v = sp.v_start + int64_t{r} * sp.dv_dy;
     int32_t lo = 0, hi = sp.width;
     clip_to_inside(u, sp.du_dx, sp.inside.left, sp.inside.right, lo, hi);

@@ -53,7 +53,7 @@ void fill_area(Plane& plane, int64_t left, int64_t top, int64_t right, int64_t b
   const size_t offset = static_cast<size_t>(area.left) * static_cast<size_t>(plane.bit_count / 8);
   const int32_t count = area.right - area.left;
   primitive::by_bits(plane.bit_count, [&]<int Bits>() {
-    for_rows(area.bottom - area.top, [&](int32_t row) {
+    for_rows(area.bottom - area.top, count, [&](int32_t row) {
       fill_run<Bits>(primitive::pixel_row(plane, pixels, area.top + row) + offset, count, value);
     });
   });
@@ -85,7 +85,7 @@ int32_t gfill(uint32_t handle, int32_t x, int32_t y, int32_t width, int32_t heig
   const Colour c(colour);
   if (c.alpha == 0) return 1;
   const int32_t count = area.right - area.left;
-  for_rows(area.bottom - area.top, [&](int32_t row) {
+  for_rows(area.bottom - area.top, count, [&](int32_t row) {
     primitive::blend_row(*plane, pixels, area.left, area.top + row, count, c, c.alpha);
   });
   return 1;

@@ -9,6 +9,7 @@
 #include "gfx/raster/blit_fixture.h"
 #include "gfx/raster/fast_blitter.h"
 #include "gfx/raster/fast_copy.h"
+#include "gfx/raster/parallel_rows.h"
 #include "gfx/raster/row_blends.h"
 
 namespace zelt::gfx {
@@ -168,7 +169,7 @@ TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
       {16, 16, BlitMode{5, 0, 0, 40, 0, 0xFFFFFF}, false, true, FastBlit::Op::tint},
       {16, 16, BlitMode{7, 0, 255}, true, true, FastBlit::Op::alpha_map},
       {16, 16, BlitMode{7, 0, 254}, true, false, {}},
-      {32, 32, BlitMode{6, 0, 0, 40}, false, false, {}},  // the blitter's tint has no key
+      {32, 32, BlitMode{6, 0, 0, 40, 0x123456}, false, true, FastBlit::Op::tint_key},
       {24, 32, BlitMode{3, 0, 100}, false, false, {}},    // two formats
       {8, 24, BlitMode{3, 0, 100}, false, false, {}},
       {32, 32, BlitMode{3, 0, 255}, false, false, {}},  // a copy
@@ -192,7 +193,7 @@ TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
     EXPECT_EQ(b.out_step, -plane_get(kDst)->pitch);
     EXPECT_EQ(b.source, plane_pixel_address(plane_get(kSrc), 1, 1));
     EXPECT_EQ(b.source_step, -plane_get(kSrc)->pitch);
-    if (c.op == FastBlit::Op::alpha_key) {
+    if (c.op == FastBlit::Op::alpha_key || c.op == FastBlit::Op::tint_key) {
       EXPECT_EQ(b.key, 0x123456u);
     }
     if (c.op == FastBlit::Op::tint) {
@@ -211,6 +212,45 @@ TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
   const BlitMode m{3, 0, 100};
   ASSERT_EQ(gcopy(kDst, 0, 0, kSrc, nullptr, &m), 1);
   EXPECT_EQ(g_blitter.calls, 0);
+}
+
+// With MMX set and no recorder, gcopy's result is what the blitter object
+// draws on the same pixels, threads or not.
+TEST_F(BlitCopy, WithMmxTheBlitterObjectDraws) {
+  config().MMX = 1;
+  struct Case {
+    int32_t bits;
+    BlitMode mode;
+    bool masked;
+  };
+  const Case cases[] = {
+      {32, BlitMode{3, 0, 100}, false},          {24, BlitMode{3, 0, 7}, false},
+      {16, BlitMode{3, 0, 200}, false},          {32, BlitMode{4, 0, 100, 0, 0}, false},
+      {24, BlitMode{5, 0, 0, 90, 0, 0x203040}, false}, {16, BlitMode{6, 0, 0, 90, 0, 0x203040}, false},
+      {32, BlitMode{7, 0, 255}, true},           {16, BlitMode{7, 0, 255}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode.mode) + ", " + std::to_string(c.bits) + " bits");
+    for (const int32_t threads : {0, 1}) {
+      config().MultiThreading = threads;
+      random_planes(c.bits, c.bits, 9, 7, c.masked, 17);
+      BlitMode m = c.mode;
+      if (m.mode == 4 || m.mode == 6) m.key = pixel(*plane_get(kSrc), 2, 2) & (c.bits == 16 ? 0x7FFF : 0xFFFFFF);
+      // The expected picture: the blitter object on a copy of the destination.
+      g_blitter = {};
+      set_fast_blitter(record);
+      ASSERT_EQ(gcopy(kDst, 1, 1, kSrc, nullptr, &m), 1);
+      ASSERT_EQ(g_blitter.calls, 1);
+      set_fast_blitter(nullptr);
+      blitter_fast_blit(g_blitter.last);
+      const std::vector<uint8_t> expected = bytes(*plane_get(kDst));
+      random_planes(c.bits, c.bits, 9, 7, c.masked, 17);
+      const std::vector<uint8_t> before = bytes(*plane_get(kDst));
+      ASSERT_EQ(gcopy(kDst, 1, 1, kSrc, nullptr, &m), 1);
+      EXPECT_EQ(bytes(*plane_get(kDst)), expected);
+      EXPECT_NE(expected, before) << "the blit changes something";
+    }
+  }
 }
 
 // A random blit of any mode, pair, geometry and family.
@@ -290,6 +330,7 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
   for (uint32_t i = 0; i < 256; ++i) grey[i] = (i * 0x010101) ^ (i << 16);
   pal_map(grey);
   std::mt19937 random(31);
+  parallel_pixels() = 0;  // small pictures through the workers too
   for (int i = 0; i < 600; ++i) {
     const Scenario s = random_scenario(random);
     config().MultiThreading = 0;
@@ -297,6 +338,7 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
     config().MultiThreading = 1;
     ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), alone) << describe(s);
   }
+  parallel_pixels() = kParallelPixels;
   EXPECT_GT(drawn_, 400);
 }
 
