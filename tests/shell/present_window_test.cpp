@@ -187,5 +187,49 @@ TEST_F(PresentWindow, TheWindowShowsTheViewPageAtEverySize) {
   EXPECT_EQ(dir.read("windowed.bmp"), shot) << log;
 }
 
+// Scripts update in a loop while the user resizes the window and switches
+// full screen on and off: no fault, no deadlock, and once the loop ends
+// the window shows the last update.
+TEST_F(PresentWindow, ResizesAndFullScreenWhileUpdating) {
+  const std::string d = dir.path();
+  dir.write("title/zelt/main.c",
+            test::TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/include/zelt.h") +
+                "int r[4];\n"
+                "int main() { int i;\n"
+                "  for (i = 0; i < 300; i++) { gclear(0, 0, i * 0x010203); update(0); sleep(5); }\n"
+                "  gclear(0, 0, 0xFF0000);\n"
+                "  r[0] = 160; r[1] = 0; r[2] = 320; r[3] = 240; gclear(0, r, 0x0000FF);\n"
+                "  r[0] = 100; r[1] = 80; r[2] = 140; r[3] = 120; gclear(0, r, 0x00FF00);\n"
+                "  update(0);\n"
+                "  pack_save(\"ready.zlt\", \"ok\", 2);\n"
+                "  while (1) sleep(10);\n"
+                "}\n");
+  dir.write("scenario.sh",
+            "set -u\n"
+            "cd '" + d + "'\n"
+            "openbox >/dev/null 2>&1 & wm=$!\n"
+            "sleep 1\n"
+            "XDG_CONFIG_HOME='" + d + "/home' " + ZELT_BINARY + " --timeout 60 title > zelt.log 2>&1 & z=$!\n"
+            "for i in $(seq 100); do wid=$(xdotool search --name '^present test$' | head -1); [ -n \"$wid\" ] && break; sleep 0.05; done\n"
+            "for k in 1 2 3 4; do\n"
+            "  xdotool windowsize \"$wid\" 400 300; sleep 0.2\n"
+            "  xdotool windowactivate \"$wid\"; xdotool keydown alt; xdotool key Return; xdotool keyup alt; sleep 0.2\n"
+            "  xdotool keydown alt; xdotool key Return; xdotool keyup alt; sleep 0.2\n"
+            "  xdotool windowsize \"$wid\" 640 480; sleep 0.2\n"
+            "done\n"
+            "for i in $(seq 400); do [ -f title/ready.zlt ] && break; sleep 0.05; done\n"
+            "sleep 1\n"
+            "xwd -id \"$wid\" -silent > last.xwd\n"
+            "kill -TERM $z; wait $z\n"
+            "kill $wm\n");
+  const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24' bash " + d + "/scenario.sh";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string log = dir.read("zelt.log");
+  EXPECT_TRUE(std::filesystem::exists(dir / "title/ready.zlt")) << log;
+  const Picture last = read_xwd(dir.read("last.xwd"));
+  ASSERT_GT(last.w, 0) << log;
+  EXPECT_EQ(scaled_mismatches(last, 0, 0, last.w, last.h), 0) << last.w << " x " << last.h;
+}
+
 }  // namespace
 }  // namespace zelt
