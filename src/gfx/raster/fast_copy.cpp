@@ -5,73 +5,48 @@
 #include "core/config.h"
 #include "gfx/raster/blit.h"
 #include "gfx/raster/blitter.h"
-#include "gfx/raster/fast_blitter.h"
 
 namespace zelt::gfx {
 namespace {
 
-FastBlitter g_fast_blitter = blitter_fast_blit;
-
-// The blitter's share of the fast path: the constant-weight blends within
-// one 16-, 24- or 32-bit format and mode 7 through an 8-bit mask at alpha
-// 255.
-std::optional<FastBlit> blitter_call(const CheckedMode& m, const Plane& source, const Plane& destination,
-                                     const Plane* mask, bool masked, const BlendContext& c) {
-  const int bytes = destination.bit_count / 8;
-  if (source.bit_count != destination.bit_count || bytes < 2) return std::nullopt;
-  FastBlit call{};
-  call.bytes_per_pixel = bytes;
+// The blitter object's share of the fast path, with [System] MMX set: the
+// constant-weight blends within one 16-, 24- or 32-bit format (mode 3 →
+// alpha, 4 → alpha with source key, 5 → tint, 6 → tint with source key) and
+// mode 7 through an 8-bit mask at alpha 255 (alpha map), each drawn by one
+// call with the object's own weights and rounding, on the calling thread.
+// False when the blit is not one of these.
+bool blitter_draws(const CheckedMode& m, const Plane& source, const Plane& destination, const Plane* mask,
+                   const CopySpan& sp, const BlendContext& c) {
+  if (source.bit_count != destination.bit_count) return false;
+  const std::optional<BlitterFamily> family = blitter_family(destination.bit_count);
+  if (!family) return false;
+  const Blitter& object = blitter();
+  const PixelRows out{sp.dst, sp.dst_row_step};
+  const ConstPixelRows from{sp.src, sp.src_row_step};
   switch (m.mode) {
     case 3:
-      call.op = FastBlit::Op::constant_alpha;
-      call.alpha = m.desc.alpha;
-      break;
+      object.alpha(*family, sp.width, sp.height, m.desc.alpha, out, out, from);
+      return true;
     case 4:
-      call.op = FastBlit::Op::alpha_key;
-      call.alpha = m.desc.alpha;
-      call.key = c.src_key;
-      break;
+      object.alpha_key(*family, sp.width, sp.height, m.desc.alpha, out, out, from, c.src_key);
+      return true;
     case 5:
-    case 6:
-      call.op = m.mode == 5 ? FastBlit::Op::tint : FastBlit::Op::tint_key;
-      call.alpha = m.desc.param;
-      call.paint = colour_pixel(m.desc.paint, bytes);
-      call.key = c.src_key;
-      break;
+    case 6: {
+      const uint32_t paint = colour_pixel(m.desc.paint, destination.bit_count / 8);
+      const std::optional<uint32_t> key = m.mode == 6 ? std::optional<uint32_t>(c.src_key) : std::nullopt;
+      object.tint(*family, sp.width, sp.height, m.desc.param, out, from, paint, key);
+      return true;
+    }
     case 7:
-      if (!masked || m.desc.alpha != 255 || mask->bit_count != 8) return std::nullopt;
-      call.op = FastBlit::Op::alpha_map;
-      break;
+      if (!sp.mask || m.desc.alpha != 255 || mask->bit_count != 8) return false;
+      object.alpha_map(*family, sp.width, sp.height, ConstPixelRows{sp.mask, sp.mask_row_step}, out, out, from);
+      return true;
     default:
-      return std::nullopt;
+      return false;
   }
-  return call;
 }
 
 }  // namespace
-
-void blitter_fast_blit(const FastBlit& b) {
-  const std::optional<BlitterFamily> family = blitter_family(b.bytes_per_pixel * 8);
-  if (!family) return;
-  const Blitter& object = blitter();
-  const PixelRows out{b.out, b.out_step};
-  const ConstPixelRows source(b.source, b.source_step);
-  switch (b.op) {
-    case FastBlit::Op::alpha_key:
-      return object.alpha_key(*family, b.width, b.height, b.alpha, out, out, source, b.key);
-    case FastBlit::Op::alpha_map:
-      return object.alpha_map(*family, b.width, b.height, ConstPixelRows(b.map, b.map_step), out, out, source);
-    case FastBlit::Op::constant_alpha:
-      return object.alpha(*family, b.width, b.height, b.alpha, out, out, source);
-    case FastBlit::Op::tint:
-      return object.tint(*family, b.width, b.height, b.alpha, out, source, b.paint, std::nullopt);
-    case FastBlit::Op::tint_key:
-      return object.tint(*family, b.width, b.height, b.alpha, out, source, b.paint, b.key);
-  }
-}
-
-void set_fast_blitter(FastBlitter blitter) { g_fast_blitter = blitter ? blitter : blitter_fast_blit; }
-FastBlitter fast_blitter() { return g_fast_blitter; }
 
 std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane* source, const Box& s,
                                  Plane* mask_plane, const CheckedMode& mode) {
@@ -113,20 +88,7 @@ std::optional<int32_t> fast_copy(Plane* destination, int32_t x, int32_t y, Plane
       .height = static_cast<int32_t>(from.height()),
   };
 
-  if (config().MMX != 0) {
-    if (std::optional<FastBlit> call = blitter_call(mode, *source, *destination, mask, masked, context)) {
-      call->width = span.width;
-      call->height = span.height;
-      call->out = span.dst;
-      call->out_step = span.dst_row_step;
-      call->source = span.src;
-      call->source_step = span.src_row_step;
-      call->map = span.mask;
-      call->map_step = span.mask_row_step;
-      g_fast_blitter(*call);
-      return 1;
-    }
-  }
+  if (config().MMX != 0 && blitter_draws(mode, *source, *destination, mask, span, context)) return 1;
   routine(span, context);
   return 1;
 }

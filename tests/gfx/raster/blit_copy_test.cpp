@@ -7,9 +7,8 @@
 #include <string>
 
 #include "gfx/raster/blit_fixture.h"
-#include "gfx/raster/fast_blitter.h"
+#include "gfx/raster/blitter.h"
 #include "gfx/raster/fast_copy.h"
-#include "gfx/raster/parallel_rows.h"
 #include "gfx/raster/row_blends.h"
 
 namespace zelt::gfx {
@@ -20,11 +19,6 @@ constexpr int32_t kBits[] = {8, 16, 24, 32};
 
 class BlitCopy : public BlitFixture {
  protected:
-  void TearDown() override {
-    set_fast_blitter(nullptr);
-    BlitFixture::TearDown();
-  }
-
   // Random planes in slots kDst, kSrc (and a random 8-bit mask in kMask,
   // attached when masked), random colour tables, and a grey inverse map.
   static void random_planes(int32_t src_bits, int32_t dst_bits, int32_t w, int32_t h, bool masked,
@@ -141,115 +135,128 @@ TEST_F(BlitCopy, ConstantAlphaRoundsEachTermDown) {
   EXPECT_EQ(pixel(*plane_get(kDst), 0, 0), 0x010101u);
 }
 
-struct BlitterCall {
-  int calls = 0;
-  FastBlit last{};
-};
-BlitterCall g_blitter;
-void record(const FastBlit& call) {
-  ++g_blitter.calls;
-  g_blitter.last = call;
-}
-
-// With [System] MMX set, the constant-weight blends within one format go
-// to the blitter object; everything else stays.
-TEST_F(BlitCopy, BlitterObjectTakesTheConstantAlphaBlends) {
-  set_fast_blitter(record);
-  config().MMX = 1;
+// With [System] MMX set, gcopy hands modes 3 to 6 within one 16-, 24- or
+// 32-bit format, and mode 7 through an 8-bit mask at alpha 255, to the
+// blitter object: the result is the object's operation on the clipped
+// rectangle. Every other blit, and every blit with MMX off, is the fast
+// routine's. Threads change nothing either way.
+TEST_F(BlitCopy, BlitterObjectTakesTheConstantWeightBlends) {
   struct Case {
     int32_t src_bits, dst_bits;
-    BlitMode mode;
-    bool masked;
-    bool handed;
-    FastBlit::Op op;
+    int mode;
+    uint8_t alpha, param;
+    bool masked, handed;
   };
   const Case cases[] = {
-      {32, 32, BlitMode{3, 0, 100}, false, true, FastBlit::Op::constant_alpha},
-      {24, 24, BlitMode{4, 0, 100, 0, 0x123456}, false, true, FastBlit::Op::alpha_key},
-      {16, 16, BlitMode{5, 0, 0, 40, 0, 0xFFFFFF}, false, true, FastBlit::Op::tint},
-      {16, 16, BlitMode{7, 0, 255}, true, true, FastBlit::Op::alpha_map},
-      {16, 16, BlitMode{7, 0, 254}, true, false, {}},
-      {32, 32, BlitMode{6, 0, 0, 40, 0x123456}, false, true, FastBlit::Op::tint_key},
-      {24, 32, BlitMode{3, 0, 100}, false, false, {}},    // two formats
-      {8, 24, BlitMode{3, 0, 100}, false, false, {}},
-      {32, 32, BlitMode{3, 0, 255}, false, false, {}},  // a copy
-      {32, 32, BlitMode{13, 0, 100}, false, false, {}},
+      {32, 32, 3, 100, 0, false, true},  {24, 24, 3, 100, 0, false, true},
+      {16, 16, 3, 100, 0, false, true},  {32, 32, 4, 60, 0, false, true},
+      {24, 24, 4, 60, 0, false, true},   {16, 16, 4, 60, 0, false, true},
+      {32, 32, 5, 0, 40, false, true},   {24, 24, 5, 0, 40, false, true},
+      {16, 16, 5, 0, 40, false, true},   {32, 32, 6, 0, 40, false, true},
+      {24, 24, 6, 0, 40, false, true},   {16, 16, 6, 0, 40, false, true},
+      {32, 32, 7, 255, 0, true, true},   {24, 24, 7, 255, 0, true, true},
+      {16, 16, 7, 255, 0, true, true},   {24, 24, 10, 255, 0, true, true},  // runs as mode 7
+      {16, 16, 7, 254, 0, true, false},  {32, 32, 12, 255, 0, true, false},
+      {24, 32, 3, 100, 0, false, false},  // two formats
+      {8, 24, 3, 100, 0, false, false},   {32, 32, 3, 255, 0, false, false},  // a copy
+      {32, 32, 13, 100, 0, false, false},
   };
+  // Source (1, 1)..(5, 3) at (6, 1) of a 9-wide destination: clipped to
+  // three columns.
+  const Rect from{1, 1, 5, 3};
+  constexpr int32_t kX = 6, kY = 1, kWidth = 3, kHeight = 2;
   for (const Case& c : cases) {
-    random_planes(c.src_bits, c.dst_bits, 6, 4, c.masked, 3);
-    g_blitter = {};
-    const std::vector<uint8_t> before = bytes(*plane_get(kDst));
-    const Rect from{1, 1, 5, 3};
-    ASSERT_EQ(gcopy(kDst, 2, 1, kSrc, &from, &c.mode), 1);
-    EXPECT_EQ(g_blitter.calls, c.handed ? 1 : 0) << "mode " << int{c.mode.mode};
-    if (!c.handed) continue;
-    EXPECT_EQ(bytes(*plane_get(kDst)), before);  // the blitter draws, gcopy does not
-    const FastBlit& b = g_blitter.last;
-    EXPECT_EQ(b.op, c.op);
-    EXPECT_EQ(b.bytes_per_pixel, c.dst_bits / 8);
-    EXPECT_EQ(b.width, 4);
-    EXPECT_EQ(b.height, 2);
-    EXPECT_EQ(b.out, plane_pixel_address(plane_get(kDst), 2, 1));
-    EXPECT_EQ(b.out_step, -plane_get(kDst)->pitch);
-    EXPECT_EQ(b.source, plane_pixel_address(plane_get(kSrc), 1, 1));
-    EXPECT_EQ(b.source_step, -plane_get(kSrc)->pitch);
-    if (c.op == FastBlit::Op::alpha_key || c.op == FastBlit::Op::tint_key) {
-      EXPECT_EQ(b.key, 0x123456u);
-    }
-    if (c.op == FastBlit::Op::tint) {
-      EXPECT_EQ(b.alpha, 40);
-      EXPECT_EQ(b.paint, 0x7FFFu);
-    }
-    if (c.op == FastBlit::Op::alpha_map) {
-      EXPECT_EQ(b.map, plane_pixel_address(plane_get(kMask), 1, 1));
-      EXPECT_EQ(b.map_step, -plane_get(kMask)->pitch);
-    }
-  }
-  // MMX off: gcopy's own routine.
-  config().MMX = 0;
-  random_planes(32, 32, 6, 4, false, 3);
-  g_blitter = {};
-  const BlitMode m{3, 0, 100};
-  ASSERT_EQ(gcopy(kDst, 0, 0, kSrc, nullptr, &m), 1);
-  EXPECT_EQ(g_blitter.calls, 0);
-}
+    const uint32_t seed = static_cast<uint32_t>(c.mode * 64 + c.src_bits + c.dst_bits);
+    // The planes of the case, with the key pixel in a few more places and
+    // mask values below 128 (where the SIMD object's weights differ from the
+    // routines').
+    const auto planes = [&] {
+      random_planes(c.src_bits, c.dst_bits, 6, 4, c.masked, seed);
+      Plane& src = *plane_get(kSrc);
+      for (int32_t x = 2; x < 6; x += 2) set_pixel(src, x, 2, pixel(src, 1, 1));
+      if (c.masked)
+        for (uint8_t& b : plane_pixels(*plane_get(kMask))) b &= 127;
+    };
+    planes();
+    std::mt19937 mode_random(seed);
+    BlitMode m = random_mode(c.mode, mode_random);
+    m.alpha = c.alpha;
+    m.param = c.param;
+    const int column = (c.src_bits / 8 - 1) * 4 + c.dst_bits / 8 - 1;
+    const std::string name = "mode " + std::to_string(c.mode) + " " + std::to_string(c.src_bits) + " to " +
+                             std::to_string(c.dst_bits) + (c.masked ? " masked" : "");
 
-// With MMX set and no recorder, gcopy's result is what the blitter object
-// draws on the same pixels, threads or not.
-TEST_F(BlitCopy, WithMmxTheBlitterObjectDraws) {
-  config().MMX = 1;
-  struct Case {
-    int32_t bits;
-    BlitMode mode;
-    bool masked;
-  };
-  const Case cases[] = {
-      {32, BlitMode{3, 0, 100}, false},          {24, BlitMode{3, 0, 7}, false},
-      {16, BlitMode{3, 0, 200}, false},          {32, BlitMode{4, 0, 100, 0, 0}, false},
-      {24, BlitMode{5, 0, 0, 90, 0, 0x203040}, false}, {16, BlitMode{6, 0, 0, 90, 0, 0x203040}, false},
-      {32, BlitMode{7, 0, 255}, true},           {16, BlitMode{7, 0, 255}, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE("mode " + std::to_string(c.mode.mode) + ", " + std::to_string(c.bits) + " bits");
-    for (const int32_t threads : {0, 1}) {
-      config().MultiThreading = threads;
-      random_planes(c.bits, c.bits, 9, 7, c.masked, 17);
-      BlitMode m = c.mode;
-      if (m.mode == 4 || m.mode == 6) m.key = pixel(*plane_get(kSrc), 2, 2) & (c.bits == 16 ? 0x7FFF : 0xFFFFFF);
-      // The expected picture: the blitter object on a copy of the destination.
-      g_blitter = {};
-      set_fast_blitter(record);
-      ASSERT_EQ(gcopy(kDst, 1, 1, kSrc, nullptr, &m), 1);
-      ASSERT_EQ(g_blitter.calls, 1);
-      set_fast_blitter(nullptr);
-      blitter_fast_blit(g_blitter.last);
-      const std::vector<uint8_t> expected = bytes(*plane_get(kDst));
-      random_planes(c.bits, c.bits, 9, 7, c.masked, 17);
-      const std::vector<uint8_t> before = bytes(*plane_get(kDst));
-      ASSERT_EQ(gcopy(kDst, 1, 1, kSrc, nullptr, &m), 1);
-      EXPECT_EQ(bytes(*plane_get(kDst)), expected);
-      EXPECT_NE(expected, before) << "the blit changes something";
+    // The fast routine, called directly on the clipped rectangle.
+    planes();
+    {
+      Plane& dst = *plane_get(kDst);
+      Plane& src = *plane_get(kSrc);
+      const Plane* mask = c.masked ? plane_get(kMask) : nullptr;
+      const std::optional<CheckedMode> checked = check_entry(&dst, &src, m);
+      ASSERT_TRUE(checked) << name;
+      BlendContext context;
+      prepare_context(context, *checked, src, dst, raw_indices(checked->mode, column));
+      const FastRoutine routine = fast_routine(checked->mode, column, c.masked);
+      ASSERT_NE(routine, nullptr) << name;
+      routine(CopySpan{plane_pixel_address(&dst, kX, kY), -static_cast<ptrdiff_t>(dst.pitch),
+                       plane_pixel_address(&src, 1, 1), -static_cast<ptrdiff_t>(src.pitch),
+                       mask ? plane_pixel_address(mask, 1, 1) : nullptr,
+                       mask ? -static_cast<ptrdiff_t>(mask->pitch) : 0, kWidth, kHeight},
+              context);
     }
+    const std::vector<uint8_t> by_routine = bytes(*plane_get(kDst));
+
+    // The blitter object's operation on the same rectangle.
+    planes();
+    if (c.handed) {
+      Plane& dst = *plane_get(kDst);
+      const Plane& src = *plane_get(kSrc);
+      const BlitterFamily family = *blitter_family(c.dst_bits);
+      const PixelRows out{plane_pixel_address(&dst, kX, kY), -static_cast<ptrdiff_t>(dst.pitch)};
+      const ConstPixelRows source{plane_pixel_address(&src, 1, 1), -static_cast<ptrdiff_t>(src.pitch)};
+      // Key and paint as pixels: the 15-bit form on 16-bit planes.
+      const auto as_pixel = [&](uint32_t rgb) {
+        return c.dst_bits == 16 ? (rgb >> 19 & 31) << 10 | (rgb >> 11 & 31) << 5 | (rgb >> 3 & 31) : rgb;
+      };
+      const uint32_t key = as_pixel(m.key), paint = as_pixel(m.paint);
+      const Blitter& object = blitter();
+      switch (c.mode) {
+        case 3:
+          object.alpha(family, kWidth, kHeight, c.alpha, out, out, source);
+          break;
+        case 4:
+          object.alpha_key(family, kWidth, kHeight, c.alpha, out, out, source, key);
+          break;
+        case 5:
+          object.tint(family, kWidth, kHeight, c.param, out, source, paint, std::nullopt);
+          break;
+        case 6:
+          object.tint(family, kWidth, kHeight, c.param, out, source, paint, key);
+          break;
+        default: {
+          const Plane& mask = *plane_get(kMask);
+          object.alpha_map(family, kWidth, kHeight,
+                           {plane_pixel_address(&mask, 1, 1), -static_cast<ptrdiff_t>(mask.pitch)}, out, out,
+                           source);
+          break;
+        }
+      }
+    }
+    const std::vector<uint8_t> by_blitter = bytes(*plane_get(kDst));
+    // Where the SIMD object runs, its weights differ from the routines'.
+    if (c.handed && &blitter() == &simd_blitter()) {
+      EXPECT_NE(by_blitter, by_routine) << name;
+    }
+
+    for (int32_t mmx : {0, 1})
+      for (int32_t threads : {0, 1}) {
+        config().MMX = mmx;
+        config().MultiThreading = threads;
+        planes();
+        ASSERT_EQ(gcopy(kDst, kX, kY, kSrc, &from, &m), 1) << name;
+        EXPECT_EQ(bytes(*plane_get(kDst)), mmx && c.handed ? by_blitter : by_routine)
+            << name << " MMX " << mmx << " threads " << threads;
+      }
   }
 }
 
@@ -330,7 +337,6 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
   for (uint32_t i = 0; i < 256; ++i) grey[i] = (i * 0x010101) ^ (i << 16);
   pal_map(grey);
   std::mt19937 random(31);
-  parallel_pixels() = 0;  // small pictures through the workers too
   for (int i = 0; i < 600; ++i) {
     const Scenario s = random_scenario(random);
     config().MultiThreading = 0;
@@ -338,7 +344,6 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
     config().MultiThreading = 1;
     ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), alone) << describe(s);
   }
-  parallel_pixels() = kParallelPixels;
   EXPECT_GT(drawn_, 400);
 }
 
