@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "fuzz_input.h"
 #include "core/script_memory.h"
 #include "gfx/planes/palette.h"
 #include "gfx/planes/plane.h"
@@ -32,6 +33,9 @@
 namespace {
 
 using namespace zelt::gfx;
+using zelt::fuzz::check;
+using zelt::fuzz::outside_clip_unchanged;
+using zelt::fuzz::Reader;
 
 constexpr uint8_t kGuardFill = 0xA5;
 constexpr uint32_t kGuardSize = 256;
@@ -42,13 +46,6 @@ struct Planes {
   uint32_t slots[kPlanes] = {1, 2, 3, 4, 5, 6, 7, 8};
   zelt::ScriptAddr guard = 0;
 };
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
 
 const Planes& planes() {
   static const Planes p = [] {
@@ -80,34 +77,6 @@ const Planes& planes() {
   return p;
 }
 
-class Reader {
- public:
-  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool empty() const { return at_ >= size_; }
-  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  uint32_t u32() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t{byte()} << (8 * i);
-    return v;
-  }
-  // Near the planes, anywhere in 32 bits, or at the edges of the range.
-  int32_t coordinate() {
-    static constexpr int32_t kExtremes[] = {INT_MIN, INT_MIN + 1, INT_MAX, INT_MAX - 1, -32768, 32767,
-                                            -65536,  65536,       -1,      0};
-    const uint8_t tag = byte();
-    switch (tag & 3) {
-      case 0: return static_cast<int8_t>(byte());
-      case 1: return static_cast<int32_t>(u32());
-      case 2: return kExtremes[(tag >> 2) % (sizeof kExtremes / sizeof kExtremes[0])];
-      default: return (tag >> 2) % 20 - 2;
-    }
-  }
-  Rect rect() { return {coordinate(), coordinate(), coordinate(), coordinate()}; }
-
- private:
-  const uint8_t* data_;
-  size_t size_, at_ = 0;
-};
 
 size_t used_bytes(const Plane& p) {
   return (static_cast<size_t>(p.width) * static_cast<size_t>(p.bit_count) + 7) / 8;
@@ -124,19 +93,6 @@ void fill(Plane& p, uint8_t seed) {
 std::vector<uint8_t> bytes(const Plane& p) {
   const std::span<uint8_t> px = plane_pixels(p);
   return {px.begin(), px.end()};
-}
-
-bool outside_clip_unchanged(const Plane& plane, const std::vector<uint8_t>& before) {
-  const std::span<uint8_t> pixels = plane_pixels(plane);
-  const size_t n = static_cast<size_t>(plane.bit_count / 8);
-  const Rect& c = plane.clip;
-  for (int32_t y = 0; y < plane.height; ++y)
-    for (int32_t x = 0; x < plane.width; ++x) {
-      if (x >= c.left && x < c.right && y >= c.top && y < c.bottom) continue;
-      const size_t at = static_cast<size_t>(plane_pixel_address(&plane, x, y) - pixels.data());
-      if (std::memcmp(pixels.data() + at, before.data() + at, n) != 0) return false;
-    }
-  return true;
 }
 
 bool padding_unchanged(const Plane& plane, const std::vector<uint8_t>& before) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "fuzz_input.h"
 #include "core/script_memory.h"
 #include "gfx/planes/plane.h"
 #include "gfx/raster/primitives.h"
@@ -25,6 +26,9 @@
 namespace {
 
 using namespace zelt::gfx;
+using zelt::fuzz::check;
+using zelt::fuzz::outside_clip_unchanged;
+using zelt::fuzz::Reader;
 
 constexpr uint8_t kFill = 0xA5;
 constexpr uint32_t kGuardSize = 256;
@@ -34,13 +38,6 @@ struct Planes {
   uint32_t slots[kPlanes] = {1, 2, 3, 4, 5, 6};
   zelt::ScriptAddr guard = 0;
 };
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
 
 const Planes& planes() {
   static const Planes p = [] {
@@ -59,33 +56,6 @@ const Planes& planes() {
   return p;
 }
 
-class Reader {
- public:
-  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool empty() const { return at_ >= size_; }
-  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  uint32_t u32() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t{byte()} << (8 * i);
-    return v;
-  }
-  // Near the plane, anywhere in 32 bits, or at the edges of the range.
-  int32_t coordinate() {
-    static constexpr int32_t kExtremes[] = {INT_MIN, INT_MIN + 1, INT_MAX, INT_MAX - 1, -32768, 32767,
-                                            -65536,  65536,       -1,      0};
-    const uint8_t tag = byte();
-    switch (tag & 3) {
-      case 0: return static_cast<int8_t>(byte());
-      case 1: return static_cast<int32_t>(u32());
-      case 2: return kExtremes[(tag >> 2) % (sizeof kExtremes / sizeof kExtremes[0])];
-      default: return (tag >> 2) % 20 - 2;
-    }
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_, at_ = 0;
-};
 
 // The bytes of each row past its last pixel.
 bool padding_is(const Plane& plane, uint8_t value) {
@@ -94,20 +64,6 @@ bool padding_is(const Plane& plane, uint8_t value) {
   for (int32_t y = 0; y < plane.height; ++y)
     for (uint32_t i = used; i < static_cast<uint32_t>(plane.pitch); ++i)
       if (pixels[static_cast<size_t>(y) * plane.pitch + i] != value) return false;
-  return true;
-}
-
-// Every pixel outside the clip rectangle as it was.
-bool outside_clip_unchanged(const Plane& plane, const std::vector<uint8_t>& before) {
-  const std::span<uint8_t> pixels = plane_pixels(plane);
-  const size_t bytes = static_cast<size_t>(plane.bit_count / 8);
-  const Rect& c = plane.clip;
-  for (int32_t y = 0; y < plane.height; ++y)
-    for (int32_t x = 0; x < plane.width; ++x) {
-      if (x >= c.left && x < c.right && y >= c.top && y < c.bottom) continue;
-      const size_t at = static_cast<size_t>(plane_pixel_address(&plane, x, y) - pixels.data());
-      if (std::memcmp(pixels.data() + at, before.data() + at, bytes) != 0) return false;
-    }
   return true;
 }
 
