@@ -52,6 +52,20 @@ int32_t runtime_info_handler(intptr_t w, intptr_t) {
   return 0;
 }
 
+// The client sizes a user may drag a resizable frame to; in full screen
+// the whole desktop, since window managers keep a full-screen window within
+// the limits too.
+void apply_size_limits(platform::Window& window, bool fullscreen) {
+  const platform::WindowSize screen = platform::screen_size();
+  if (fullscreen) {
+    window.set_size_limits({1, 1}, screen);
+    return;
+  }
+  const platform::WindowSize border = platform::window_border();
+  const FrameLimits l = frame_tracking_limits(config(), {screen.w, screen.h}, {border.w, border.h});
+  window.set_size_limits({l.min.w - border.w, l.min.h - border.h}, {l.max.w - border.w, l.max.h - border.h});
+}
+
 }  // namespace
 
 void frame_messages_register() {
@@ -76,7 +90,10 @@ bool FrameLogic::set_fullscreen(bool on) {
   const Config& c = config();
   bool ok;
   if (c.Direct3D) {
+    const bool resizable = c.Resize != 0;
+    if (resizable && on) apply_size_limits(frame_, true);
     ok = frame_.set_fullscreen(on, false, c.Width, c.Height);
+    if (resizable && (on ? !ok : ok)) apply_size_limits(frame_, false);
   } else {
     // The smallest display mode that holds the screen; none: no full screen.
     const platform::WindowSize mode = fullscreen_mode(platform::display_modes(), c.Width, c.Height);
@@ -247,11 +264,7 @@ bool frame_create() {
   g_window = platform::window_create(spec);
   if (!g_window) return false;
   frame_messages_register();
-  if (spec.resizable) {
-    const FrameLimits l = frame_tracking_limits(c, {screen.w, screen.h}, {border.w, border.h});
-    g_window->set_size_limits({l.min.w - border.w, l.min.h - border.h},
-                              {l.max.w - border.w, l.max.h - border.h});
-  }
+  if (spec.resizable) apply_size_limits(*g_window, false);
   if (c.DebugMode && !platform::headless()) g_debug_window = debug_window_create();
   g_frame = std::make_unique<FrameLogic>(*g_window, g_debug_window.get(),
                                          FrameSize{p.client_w, p.client_h});

@@ -100,11 +100,13 @@ void draw(bool redraw) {
                        texels + static_cast<size_t>(r.top) * w + r.left, w);
   });
   if (!changed && !redraw) return;
+  // In full screen the picture is fitted into the client area the window
+  // actually got: the desktop, unless the window manager kept the window
+  // smaller (its size limits, say).
   const Config& c = config();
   const platform::WindowSize client = window->client_size();
-  const platform::WindowSize full = platform::screen_size();
   const gfx::Placement p = gfx::placement_for(app().fullscreen, c.FixedAspectRatio != 0, client.w, client.h,
-                                              full.w, full.h, c.Width, c.Height);
+                                              client.w, client.h, c.Width, c.Height);
   g_renderer->draw(p.x, p.y, p.w, p.h);
 }
 
