@@ -3,8 +3,10 @@
 // source-alpha blends (source alphas half opaque, a quarter clear, a quarter
 // anything; destinations opaque unless translucent), scaled (1.5 times) and
 // rotated (100 units) gblit and gblita; one thread unless the name says
-// threads. With pixman installed the same work through pixman's OVER is
-// printed beside them.
+// threads. Small blits (sprites and glyphs from 16 × 16 to 512 × 512) with
+// one thread, with threads, and with threads forced to share even the
+// smallest work, show where sharing rows starts to pay. With pixman
+// installed the same work through pixman's OVER is printed beside them.
 #include "gfx/raster/blit.h"
 
 #include <benchmark/benchmark.h>
@@ -14,6 +16,7 @@
 
 #include "core/config.h"
 #include "gfx/planes/plane.h"
+#include "gfx/raster/parallel_rows.h"
 
 #ifdef ZELT_BENCH_PIXMAN
 #include <pixman.h>
@@ -85,9 +88,40 @@ BENCHMARK_CAPTURE(BM_Gcopy, mode3_24to24, 3, 24, 24, false);
 BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to32, 7, 32, 32, false);
 BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to32_translucent, 7, 32, 32, false, true);
 BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to24, 7, 32, 24, false);
-BENCHMARK_CAPTURE(BM_Gcopy, mode3_32to32_threads, 3, 32, 32, true);
-BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to32_threads, 7, 32, 32, true);
-BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to24_threads, 7, 32, 24, true);
+BENCHMARK_CAPTURE(BM_Gcopy, mode3_32to32_threads, 3, 32, 32, true)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to32_threads, 7, 32, 32, true)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Gcopy, mode7_32to24_threads, 7, 32, 24, true)->UseRealTime();
+
+// One w × h sprite (32-bit, source alphas as above) onto the opaque 32-bit
+// screen per iteration, at a position that walks over the screen. threads:
+// 0 one thread, 1 threads where the work is worth sharing, 2 threads
+// always.
+void BM_Sprite(benchmark::State& state, int mode, int32_t w, int32_t h, int threads) {
+  setup(32, 32, threads != 0, w, h);
+  set_pixels_per_thread_for_testing(threads == 2 ? 1 : 0);
+  const BlitMode m{static_cast<uint8_t>(mode), 0, 255};
+  int32_t x = 0, y = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(gcopy(kDst, x, y, kSrc, nullptr, &m));
+    x = (x + 97) % (kWidth - w + 1);
+    y = (y + 53) % (kHeight - h + 1);
+  }
+  set_pixels_per_thread_for_testing(0);
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+#define ZELT_SPRITE(m, w, h)                                                         \
+  BENCHMARK_CAPTURE(BM_Sprite, mode##m##_##w##x##h##_one_thread, m, w, h, 0)->UseRealTime(); \
+  BENCHMARK_CAPTURE(BM_Sprite, mode##m##_##w##x##h##_threads, m, w, h, 1)->UseRealTime();    \
+  BENCHMARK_CAPTURE(BM_Sprite, mode##m##_##w##x##h##_threads_always, m, w, h, 2)->UseRealTime()
+ZELT_SPRITE(7, 16, 16);
+ZELT_SPRITE(7, 64, 64);
+ZELT_SPRITE(7, 256, 32);
+ZELT_SPRITE(7, 128, 128);
+ZELT_SPRITE(7, 256, 256);
+ZELT_SPRITE(7, 512, 512);
+ZELT_SPRITE(0, 64, 64);
+ZELT_SPRITE(0, 256, 256);
+#undef ZELT_SPRITE
 
 // gblit onto the whole destination: a source two thirds the size (scaled
 // 1.5 times), or the same size turned by 100 units.
@@ -111,22 +145,6 @@ void BM_Gblita(benchmark::State& state, int mode) {
 BENCHMARK_CAPTURE(BM_Gblita, rotated_mode0, 0);
 BENCHMARK_CAPTURE(BM_Gblita, rotated_mode7, 7);
 
-// Small blits (a glyph, a sprite, a strip of text) of mode 7, 32 → 32, with
-// and without MultiThreading: below a few thousand pixels the rows stay on
-// the calling thread, so threads must not make them slower.
-void BM_SmallGcopy(benchmark::State& state) {
-  const int32_t w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  setup(32, 32, state.range(2) != 0, w, h);
-  const BlitMode m{7, 0, 255};
-  for (auto _ : state) benchmark::DoNotOptimize(gcopy(kDst, 100, 100, kSrc, nullptr, &m));
-  state.SetItemsProcessed(state.iterations() * w * h);
-}
-BENCHMARK(BM_SmallGcopy)
-    ->ArgNames({"w", "h", "MultiThreading"})
-    ->Args({16, 16, 0})->Args({16, 16, 1})
-    ->Args({64, 64, 0})->Args({64, 64, 1})
-    ->Args({256, 32, 0})->Args({256, 32, 1})
-    ->Args({256, 256, 0})->Args({256, 256, 1});
 
 #ifdef ZELT_BENCH_PIXMAN
 // pixman on the same planes: OVER with a constant mask (mode 3's work),

@@ -50,7 +50,7 @@ struct Planes {
 const Planes& planes() {
   static const Planes p = [] {
     zelt::config_defaults();
-    parallel_pixels() = 0;  // small pictures through the workers too
+    set_pixels_per_thread_for_testing(1);  // small pictures through the workers too
     Planes made;
     const int32_t formats[kPlanes][3] = {{13, 9, 32}, {9, 7, 24}, {11, 6, 16}, {7, 10, 8},
                                          {12, 5, 32}, {6, 4, 8},  {9, 3, 1},   {5, 6, 4}};

@@ -20,6 +20,17 @@ constexpr int32_t kBits[] = {8, 16, 24, 32};
 
 class BlitCopy : public BlitFixture {
  protected:
+  // Threads share even the smallest blits here, so that the small planes of
+  // these tests run the parallel rows.
+  void SetUp() override {
+    BlitFixture::SetUp();
+    set_pixels_per_thread_for_testing(1);
+  }
+  void TearDown() override {
+    set_pixels_per_thread_for_testing(0);
+    BlitFixture::TearDown();
+  }
+
   // Random planes in slots kDst, kSrc (and a random 8-bit mask in kMask,
   // attached when masked), random colour tables, and a grey inverse map.
   static void random_planes(int32_t src_bits, int32_t dst_bits, int32_t w, int32_t h, bool masked,
@@ -338,7 +349,7 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
   for (uint32_t i = 0; i < 256; ++i) grey[i] = (i * 0x010101) ^ (i << 16);
   pal_map(grey);
   std::mt19937 random(31);
-  parallel_pixels() = 0;  // small pictures through the workers too
+  set_pixels_per_thread_for_testing(1);  // small pictures through the workers too
   for (int i = 0; i < 600; ++i) {
     const Scenario s = random_scenario(random);
     config().MultiThreading = 0;
@@ -346,7 +357,7 @@ TEST_F(BlitPaths, ThreadsDoNotChangeTheResult) {
     config().MultiThreading = 1;
     ASSERT_EQ(draw(s, static_cast<uint32_t>(i)), alone) << describe(s);
   }
-  parallel_pixels() = kParallelPixels;
+  set_pixels_per_thread_for_testing(0);
   EXPECT_GT(drawn_, 400);
 }
 

@@ -371,7 +371,7 @@ TEST_F(Primitives, GpolyWithManyPointsFarOutside) {
 
 // The same drawing with one worker thread and with several.
 TEST_F(Primitives, RowParallelismGivesTheSameResult) {
-  parallel_pixels() = 0;  // small pictures through the workers too
+  set_pixels_per_thread_for_testing(1);  // small pictures through the workers too
   for (int32_t bits : {8, 16, 24, 32}) {
     SCOPED_TRACE(bits);
     std::vector<uint8_t> results[2];
@@ -404,7 +404,7 @@ TEST_F(Primitives, RowParallelismGivesTheSameResult) {
     }
     EXPECT_EQ(results[0], results[1]);
   }
-  parallel_pixels() = kParallelPixels;
+  set_pixels_per_thread_for_testing(0);
 }
 
 }  // namespace
