@@ -5,7 +5,10 @@
 // rotated (100 units) gblit and gblita; one thread unless the name says
 // threads. Small blits (sprites and glyphs from 16 × 16 to 512 × 512) with
 // one thread, with threads, and with threads forced to share even the
-// smallest work, show where sharing rows starts to pay. With pixman
+// smallest work, show where sharing rows starts to pay. Threaded figures
+// are wall time and depend on OpenMP's wait policy: zelt runs with
+// OMP_WAIT_POLICY=passive unless told otherwise, so run them that way
+// (OMP_WAIT_POLICY=passive ./bench_blit) to see what zelt does. With pixman
 // installed the same work through pixman's OVER is printed beside them.
 #include "gfx/raster/blit.h"
 

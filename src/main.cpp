@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     if (const zelt::tools::Tool* tool = zelt::tools::find_tool(argv[1]))
       return tool->main(std::span<char*>(argv + 2, argc - 2));
   }
+  zelt::openmp_wait_passively(argv);
   zelt::RunOptions options;
   bool have_title = false;
   for (int i = 1; i < argc; ++i) {

@@ -24,6 +24,7 @@
 #include "core/script_messages.h"
 #include "files/host_path.h"
 #include "gfx/raster/blitter.h"
+#include "gfx/raster/parallel_rows.h"
 #include "input/input_events.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -118,6 +119,13 @@ int run_main_loop(bool& stuck, const RunOptions& options, input::InputEventPlaye
 }
 
 }  // namespace
+
+void openmp_wait_passively(char** argv) {
+  if (std::getenv("OMP_WAIT_POLICY") || std::getenv("GOMP_SPINCOUNT") || std::getenv("KMP_BLOCKTIME")) return;
+  if (!gfx::rows_use_openmp() || ::setenv("OMP_WAIT_POLICY", "passive", 1) != 0) return;
+  ::execv("/proc/self/exe", argv);
+  // Still here: the run goes on with the runtime's own waiting.
+}
 
 std::string user_config_home() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;

@@ -23,6 +23,18 @@ inline constexpr const char* kMutexName = "ZELT_MUTEX";
 inline constexpr const char* kFrameClass = "ZELT_FRAME";
 inline constexpr const char* kViewClass = "ZELT_VIEW";
 
+// Threads of the row-parallel loops that wait (idle workers, and the thread
+// that waits for them at the end of a loop) should sleep at once: the
+// OpenMP runtime's default is to spin for a long while, and on cores busy
+// with script threads, the presentation or other programs a spinning waiter
+// keeps the worker it waits for off the processor (a parallel blit then
+// takes milliseconds). The runtime reads its policy from the environment as
+// it loads, before main, so unless the user chose one (OMP_WAIT_POLICY,
+// GOMP_SPINCOUNT or KMP_BLOCKTIME set), this starts the program again with
+// OMP_WAIT_POLICY=passive. Returns when there is nothing to do or the
+// restart failed. Call it early in main, before any thread or file.
+void openmp_wait_passively(char** argv);
+
 // Runs a title and returns the exit code.
 int app_main(const RunOptions& options);
 

@@ -37,6 +37,9 @@ inline void set_pixels_per_thread_for_testing(int64_t pixels) {
                                                 std::memory_order_relaxed);
 }
 
+// Whether rows can run on OpenMP worker threads in this build.
+bool rows_use_openmp();
+
 // body(row) for every row in 0 .. count − 1; row_pixels: the pixels one row
 // writes (its work).
 template <typename Body>
