@@ -39,7 +39,8 @@ bool blitter_draws(const CheckedMode& m, const Plane& source, const Plane& desti
     }
     case 7:
       if (!sp.mask || m.desc.alpha != 255 || mask->bit_count != 8) return false;
-      object.alpha_map(*family, sp.width, sp.height, ConstPixelRows{sp.mask, sp.mask_row_step}, out, out, from);
+      object.alpha_map(*family, sp.width, sp.height, ConstPixelRows{sp.mask, sp.mask_row_step}, out, out,
+                       from);
       return true;
     default:
       return false;

@@ -10,7 +10,6 @@
 #endif
 
 #include "gfx/raster/blend_ops.h"
-#include "gfx/raster/blit.h"
 
 namespace zelt::gfx {
 namespace {
@@ -190,28 +189,42 @@ ZELT_AVX2 void blend_bytes_avx2(uint8_t* d, const uint8_t* s, size_t n, int32_t 
   blend_bytes_sse2(d + i, s + i, n - i, w, round_each);
 }
 
-ZELT_AVX2 void spread_avx2(__m256i k, __m256i& lo, __m256i& hi) {
-  const __m256i pairs = _mm256_packs_epi32(k, k);
-  const __m256i doubled = _mm256_unpacklo_epi16(pairs, pairs);
-  lo = _mm256_unpacklo_epi32(doubled, doubled);
-  hi = _mm256_unpackhi_epi32(doubled, doubled);
+struct OpaqueConstants {
+  __m256i high, bias, offset, reciprocal, alpha;
+};
+
+// The constants of over_opaque_avx2, made once per row and kept in
+// registers (the compiler would otherwise build them again for every eight
+// pixels).
+ZELT_AVX2 OpaqueConstants opaque_constants_avx2() {
+  OpaqueConstants k{.high = _mm256_set1_epi16(static_cast<int16_t>(0xFF00)),
+                    .bias = _mm256_set1_epi8(static_cast<char>(0x80)),
+                    .offset = _mm256_set1_epi16(32640),
+                    .reciprocal = _mm256_set1_epi16(static_cast<int16_t>(0x8081)),
+                    .alpha = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u))};
+  asm("" : "+x"(k.high), "+x"(k.bias), "+x"(k.offset), "+x"(k.reciprocal), "+x"(k.alpha));
+  return k;
 }
 
-// (t s + (255 − t) d) / 255 in 16-bit lanes.
-ZELT_AVX2 __m256i opaque_channels_avx2(__m256i sc, __m256i dc, __m256i tc) {
-  const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(sc, tc),
-                                     _mm256_mullo_epi16(dc, _mm256_sub_epi16(_mm256_set1_epi16(255), tc)));
-  return _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_srli_epi16(x, 8)), 8);
+// Over an opaque destination, eight pixels: floor((t s + (255 − t) d) / 255)
+// per channel, fourth byte 255. t_pairs holds the bytes t, 255 − t in every
+// 16-bit lane of a pixel. Each lane pairs one channel's source and
+// destination bytes, less 128 so that they are signed bytes; maddubs then
+// gives t (s − 128) + (255 − t)(d − 128) = x − 32640 with x the numerator
+// (0 ≤ x ≤ 65025), and x / 255 = (x × 0x8081) >> 23 exactly.
+ZELT_AVX2 __m256i opaque_quotients_avx2(__m256i t_pairs, __m256i pairs, const OpaqueConstants& k) {
+  const __m256i x = _mm256_add_epi16(_mm256_maddubs_epi16(t_pairs, pairs), k.offset);
+  return _mm256_srli_epi16(_mm256_mulhi_epu16(x, k.reciprocal), 7);
 }
 
-ZELT_AVX2 __m256i over_opaque_avx2(__m256i s, __m256i d, __m256i t) {
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i t_lo, t_hi;
-  spread_avx2(t, t_lo, t_hi);
-  const __m256i lo = opaque_channels_avx2(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), t_lo);
-  const __m256i hi = opaque_channels_avx2(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), t_hi);
-  return _mm256_or_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
+ZELT_AVX2 __m256i over_opaque_avx2(__m256i s, __m256i d, __m256i t_pairs, const OpaqueConstants& k) {
+  const __m256i sb = _mm256_xor_si256(s, k.bias), db = _mm256_xor_si256(d, k.bias);
+  // Blue and red (even bytes), green and the fourth byte (odd bytes).
+  const __m256i even = _mm256_or_si256(_mm256_andnot_si256(k.high, sb), _mm256_slli_epi16(db, 8));
+  const __m256i odd = _mm256_or_si256(_mm256_srli_epi16(sb, 8), _mm256_and_si256(k.high, db));
+  return _mm256_or_si256(_mm256_or_si256(opaque_quotients_avx2(t_pairs, even, k),
+                                         _mm256_slli_epi16(opaque_quotients_avx2(t_pairs, odd, k), 8)),
+                         k.alpha);
 }
 
 // The general 32-bit formula for eight pixels with whatever fourth bytes u:
@@ -246,26 +259,55 @@ ZELT_AVX2 __m256i over_any_avx2(__m256i s, __m256i d, __m256i t) {
   return _mm256_or_si256(_mm256_and_si256(stays, d), _mm256_andnot_si256(stays, out));
 }
 
+// Eight pixels onto a destination whose fourth bytes are not all 255: all
+// 0 (the source colour with fourth byte t where t > 0), or the general
+// formula. Out of line, to leave the registers of the opaque loop alone.
+__attribute__((target("avx2"), noinline)) void over_translucent_avx2(uint8_t* d, __m256i sv, __m256i dv,
+                                                                       __m256i t) {
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i out;
+  if (_mm256_testz_si256(dv, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)))) {
+    const __m256i drawn = _mm256_cmpgt_epi32(t, zero);
+    const __m256i v =
+        _mm256_or_si256(_mm256_and_si256(sv, _mm256_set1_epi32(0xFFFFFF)), _mm256_slli_epi32(t, 24));
+    out = _mm256_or_si256(_mm256_and_si256(drawn, v), _mm256_andnot_si256(drawn, dv));
+  } else {
+    out = over_any_avx2(sv, dv, t);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), out);
+}
+
+// FullWeight: alpha 255 (w = 256), where t is the source alpha byte itself.
+template <bool FullWeight>
 ZELT_AVX2 void source_alpha_row_32_avx2(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
   const __m256i w = _mm256_set1_epi32(c.w);
-  const __m256i alpha = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
-  const __m256i zero = _mm256_setzero_si256();
+  const OpaqueConstants k = opaque_constants_avx2();
+  const __m256i alpha = k.alpha;
+  // Byte 3 (the source alpha), or byte 0 (t), of each pixel to all four.
+  const __m256i spread =
+      FullWeight ? _mm256_setr_epi8(3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15,  //
+                                    3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15)
+                 : _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12,  //
+                                    0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12);
   ptrdiff_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
+    // Every t = 0: the pixels stay. Every t = 255: d = s, whose fourth byte
+    // is already 255.
+    if (_mm256_testz_si256(sv, alpha)) continue;
+    if (FullWeight && _mm256_testc_si256(sv, alpha)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), sv);
+      continue;
+    }
     const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * i));
-    const __m256i da = _mm256_and_si256(dv, alpha);
-    const __m256i t = _mm256_srli_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(sv, 24), w), 8);
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(da, alpha)) == -1) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), over_opaque_avx2(sv, dv, t));
-    } else if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(da, zero)) == -1) {
-      const __m256i drawn = _mm256_cmpgt_epi32(t, zero);
-      const __m256i v =
-          _mm256_or_si256(_mm256_and_si256(sv, _mm256_set1_epi32(0xFFFFFF)), _mm256_slli_epi32(t, 24));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i),
-                          _mm256_or_si256(_mm256_and_si256(drawn, v), _mm256_andnot_si256(drawn, dv)));
+    const __m256i a = _mm256_srli_epi32(sv, 24);
+    const __m256i t = FullWeight ? a : _mm256_srli_epi32(_mm256_mullo_epi16(a, w), 8);
+    if (_mm256_testc_si256(dv, alpha)) {
+      // t, 255 − t in every 16-bit lane of a pixel.
+      const __m256i t_pairs = _mm256_xor_si256(_mm256_shuffle_epi8(FullWeight ? sv : t, spread), k.high);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), over_opaque_avx2(sv, dv, t_pairs, k));
     } else {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), over_any_avx2(sv, dv, t));
+      over_translucent_avx2(d + 4 * i, sv, dv, t);
     }
   }
   source_alpha_row_32_sse2(d + 4 * i, s + 4 * i, static_cast<int32_t>(count - i), c);
@@ -317,7 +359,8 @@ void source_alpha_row_32(uint8_t* d, const uint8_t* s, int32_t count, const Blen
 #if defined(__SSE2__)
   switch (row_simd_level()) {
     case RowSimd::avx2:
-      return source_alpha_row_32_avx2(d, s, count, c);
+      return c.w == 256 ? source_alpha_row_32_avx2<true>(d, s, count, c)
+                        : source_alpha_row_32_avx2<false>(d, s, count, c);
     case RowSimd::sse2:
       return source_alpha_row_32_sse2(d, s, count, c);
     default:
@@ -329,7 +372,7 @@ void source_alpha_row_32(uint8_t* d, const uint8_t* s, int32_t count, const Blen
 
 void source_alpha_row_24(uint8_t* d, const uint8_t* s, int32_t count, const BlendContext& c) {
 #if defined(__SSE2__)
-  if (simd_enabled()) return source_alpha_row_24_sse2(d, s, count, c);
+  if (row_simd_level() != RowSimd::plain) return source_alpha_row_24_sse2(d, s, count, c);
 #endif
   source_alpha_plain_24(d, s, count, c);
 }

@@ -384,10 +384,10 @@ TEST_F(BlitPaths, PlainRoutinesGiveTheSameAsSimd) {
   EXPECT_GT(drawn_, 400);
 }
 
-// Rows through every branch of the SIMD routines: destinations whose fourth
-// bytes are 255, 0 or mixed in runs of four, source alphas 0, 255 and in
-// between, row lengths with tails, and the gathering scaled and rotated
-// rows.
+// Rows through every branch of the SIMD routines: destination fourth bytes
+// and source alphas 255, 0, 128 or anything, in runs of 24 pixels (whole
+// vectors of one kind) or pixel by pixel; row lengths with tails; the
+// gathering scaled and rotated rows.
 TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
   const auto alphas = [](Plane& p, bool runs, std::mt19937& random) {
     for (int32_t y = 0; y < p.height; ++y)
@@ -416,7 +416,7 @@ TEST_F(BlitPaths, SimdRowsMatchPlainRowsOnEveryBranch) {
           Plane& dst = make(kDst, w + 2, 4, cell.dst_bits);
           randomise(src, static_cast<uint32_t>(w + variant));
           randomise(dst, static_cast<uint32_t>(w * 7 + variant));
-          if (cell.src_bits == 32) alphas(src, false, random);
+          if (cell.src_bits == 32) alphas(src, variant >= 3, random);
           if (cell.dst_bits == 32) alphas(dst, variant < 3, random);
           const Rect from{0, 0, w, 3}, to{1, 0, 1 + w + w / 2, 4};
           switch (variant % 3) {
