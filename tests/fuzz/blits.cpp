@@ -1,19 +1,24 @@
-// Random blits between small planes of every bit count: gcopy, gblit and
-// gblita by slot (masks attached to the source slot) and the scaled and
-// rotated operations on planes directly, with random descriptors,
-// rectangles anywhere in 32 bits, angles, clip rectangles, colour mapping,
-// the same plane as source and destination, and plane headers overwritten
-// in script memory. Nothing may be written outside the destination's
-// pixels (row padding, other planes, masks and a guard block keep their
-// bytes), pixels outside the destination's clip rectangle stay, planes of
-// 1 and 4 bits are never written, a blit that reports 0 changed nothing,
-// and MultiThreading 0 and 1 give the same bytes (between separate planes).
+// Random blits between small planes: gcopy, gblit and gblita by handle, their
+// built-in adapters with record addresses anywhere (wild, or straddling the
+// end of usable script memory), and blit_scaled, blit_rotated and
+// blit_rotated_smooth on planes with and without a mask plane. Planes get
+// random formats, sizes, colour tables, clip rectangles, attached masks and
+// headers that a script has scribbled over.
 //
-// Input: a sequence of operations, each: a byte choosing the destination
-// (bits 0-2), the source (bits 3-5) and whether a clip rectangle follows
-// (bit 6) and whether the source gets a mask (bit 7); a byte choosing the
-// operation and the switches; fills of both planes; the descriptor's 12
-// bytes; the rectangles (see Reader::coordinate); the angle.
+// Each blit is checked against a copy of the script memory around the
+// input's blocks: the only bytes that may change are pixels of the
+// destination inside its clip rectangle (never row padding, headers, colour
+// tables, other planes or the guard blocks), planes of 1 and 4 bits are
+// never written, and a blit that returns 0 changes nothing. Unless the destination is also read (as the
+// source or the mask), the blit is run again with [System] MultiThreading
+// flipped and must give the same bytes.
+//
+// Input: the planes (see make_planes), then up to eight operations, each: a
+// kind, the handles, flags, the mode and alpha, rectangles, an angle, a
+// point, the rest of the descriptor, a clip rectangle, and for the adapters
+// the record addresses. Fields that matter most come first, so that short
+// inputs reach them.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -22,191 +27,330 @@
 #include <cstring>
 #include <vector>
 
+#include "builtins/handlers.h"
 #include "core/config.h"
-#include "fuzz_input.h"
 #include "core/script_memory.h"
+#include "fuzz_input.h"
 #include "gfx/planes/palette.h"
 #include "gfx/planes/plane.h"
 #include "gfx/raster/blit.h"
 #include "gfx/raster/parallel_rows.h"
+#include "script/host/builtin_call.h"
 
 namespace {
 
 using namespace zelt::gfx;
+using zelt::ScriptAddr;
+using zelt::script_memory;
 using zelt::fuzz::check;
-using zelt::fuzz::outside_clip_unchanged;
 using zelt::fuzz::Reader;
 
-constexpr uint8_t kGuardFill = 0xA5;
-constexpr uint32_t kGuardSize = 256;
-constexpr int kPlanes = 8, kMasks = 2;
-constexpr uint32_t kMaskSlots[kMasks] = {20, 21};
+constexpr int kPlanes = 4;           // in slots 1..4
+constexpr uint32_t kGuardSize = 64;  // after each plane block
+constexpr uint8_t kGuardFill = 0x5A;
+constexpr int32_t kMaxSide = 48;
+constexpr int kMaxOps = 8;
 
-struct Planes {
-  uint32_t slots[kPlanes] = {1, 2, 3, 4, 5, 6, 7, 8};
-  zelt::ScriptAddr guard = 0;
+// The shared reader, with the blits' own fields.
+class BlitReader : public Reader {
+ public:
+  using Reader::Reader;
+  // Around the planes, anywhere in 32 bits, or at the edges of the range
+  // (where 32.32 and 16.16 products overflow).
+  int32_t position() {
+    static constexpr int32_t kExtremes[] = {INT_MIN,  INT_MIN + 1, INT_MAX, INT_MAX - 1, -32768, 32767,
+                                            -65536,   65536,       -1,      0,           1 << 30, -(1 << 30),
+                                            INT_MIN / 2, 46341};
+    const uint8_t tag = byte();
+    switch (tag & 3) {
+      case 0: return static_cast<int8_t>(byte());
+      case 1: return static_cast<int32_t>(u32());
+      case 2: return kExtremes[(tag >> 2) % (sizeof kExtremes / sizeof kExtremes[0])];
+      default: return (tag >> 2) % (kMaxSide + 8) - 4;
+    }
+  }
+  Rect rectangle() { return {position(), position(), position(), position()}; }
+  // Small turns, multiples of a quarter turn, or any 32-bit value.
+  int32_t angle() {
+    const uint8_t tag = byte();
+    switch (tag & 3) {
+      case 0: return static_cast<int8_t>(byte()) * 16;
+      case 1: return static_cast<int32_t>(u32());
+      case 2: return ((tag >> 2) - 32) * 512;
+      default: return static_cast<int16_t>(byte() | byte() << 8);
+    }
+  }
+  // The mode number and alpha byte come first (they matter most); the rest
+  // of the descriptor comes at the end of the operation.
+  BlitMode mode_head() {
+    BlitMode m;
+    const uint8_t tag = byte();
+    m.mode = tag < 0xF0 ? tag % kBlendModes : tag;  // now and then a mode above 35
+    const uint8_t alpha = byte();
+    m.alpha = alpha & 0x80 ? alpha : alpha & 1 ? 255 : alpha;
+    return m;
+  }
+  void mode_tail(BlitMode& m) {
+    m.channel_mask = byte();
+    m.param = byte();
+    m.key = u32();
+    m.paint = u32();
+  }
+
 };
 
-const Planes& planes() {
-  static const Planes p = [] {
-    zelt::config_defaults();
-    set_pixels_per_thread_for_testing(1);  // small pictures through the workers too
-    Planes made;
-    const int32_t formats[kPlanes][3] = {{13, 9, 32}, {9, 7, 24}, {11, 6, 16}, {7, 10, 8},
-                                         {12, 5, 32}, {6, 4, 8},  {9, 3, 1},   {5, 6, 4}};
-    for (int i = 0; i < kPlanes; ++i) {
-      Plane* plane = plane_create(formats[i][0], formats[i][1], formats[i][2]);
-      check(plane != nullptr, "plane");
-      plane_put(made.slots[i], plane);
-    }
-    const int32_t masks[kMasks][3] = {{10, 8, 8}, {5, 12, 16}};
-    for (int i = 0; i < kMasks; ++i) {
-      Plane* mask = plane_create(masks[i][0], masks[i][1], masks[i][2]);
-      check(mask != nullptr, "mask");
-      plane_put(kMaskSlots[i], mask);
-      const std::span<uint8_t> px = plane_pixels(*mask);
-      for (size_t k = 0; k < px.size(); ++k) px[k] = static_cast<uint8_t>(k * 37 + i);
-    }
-    made.guard = zelt::script_memory().allocate(kGuardSize);
-    std::memset(zelt::script_memory().span(made.guard, kGuardSize).data(), kGuardFill, kGuardSize);
-    Palette ramp;
-    for (uint32_t i = 0; i < kPaletteEntries; ++i) ramp[i] = i * 0x010101u ^ (i << 16);
-    pal_map(ramp);
-    return made;
-  }();
-  return p;
-}
-
-
-size_t used_bytes(const Plane& p) {
-  return (static_cast<size_t>(p.width) * static_cast<size_t>(p.bit_count) + 7) / 8;
-}
-
-// Pixels from a seed, padding left as it is.
-void fill(Plane& p, uint8_t seed) {
-  const std::span<uint8_t> px = plane_pixels(p);
-  const size_t used = used_bytes(p);
-  for (int32_t y = 0; y < p.height; ++y)
-    for (size_t i = 0; i < used; ++i) px[static_cast<size_t>(y) * p.pitch + i] = static_cast<uint8_t>(seed * (i + 3 * y) + seed);
-}
-
-std::vector<uint8_t> bytes(const Plane& p) {
-  const std::span<uint8_t> px = plane_pixels(p);
-  return {px.begin(), px.end()};
-}
-
-bool padding_unchanged(const Plane& plane, const std::vector<uint8_t>& before) {
-  const std::span<uint8_t> pixels = plane_pixels(plane);
-  for (int32_t y = 0; y < plane.height; ++y)
-    for (size_t i = used_bytes(plane); i < static_cast<size_t>(plane.pitch); ++i) {
-      const size_t at = static_cast<size_t>(y) * plane.pitch + i;
-      if (pixels[at] != before[at]) return false;
-    }
-  return true;
-}
-
-struct Blit {
-  int operation = 0;
-  uint32_t destination = 0, source = 0;
-  Rect destination_rect, source_rect;
-  bool whole_source = false;
-  BlitMode mode;
-  int32_t angle = 0;
+struct Setup {
+  std::vector<ScriptAddr> blocks;  // guards and records, freed after the input
 };
 
-int32_t run(const Blit& b) {
-  const Rect* sr = b.whole_source ? nullptr : &b.source_rect;
-  switch (b.operation) {
-    case 0: return gcopy(b.destination, b.destination_rect.left, b.destination_rect.top, b.source, sr, &b.mode);
-    case 1: return gblit(b.destination, &b.destination_rect, b.source, sr, &b.mode, b.angle);
-    case 2: return gblita(b.destination, &b.destination_rect, b.source, sr, &b.mode, b.angle);
-    case 3: return gblit(b.destination, nullptr, b.source, nullptr, nullptr, b.angle);
+// A pseudo-random byte stream for pixel and table contents.
+struct Stream {
+  uint32_t state;
+  uint8_t next() {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<uint8_t>(state >> 24);
+  }
+};
+
+void set_clip(BlitReader& in, uint32_t slot) {
+  Rect clip;
+  clip.left = static_cast<int8_t>(in.byte());
+  clip.top = static_cast<int8_t>(in.byte());
+  clip.right = static_cast<int8_t>(in.byte());
+  clip.bottom = static_cast<int8_t>(in.byte());
+  gclip(slot, &clip);
+}
+
+// Two bytes a plane (format and options, size) and its clip rectangle when
+// asked for; then one byte of attachments.
+void make_planes(BlitReader& in, Setup& setup) {
+  static constexpr int32_t kBits[] = {1, 4, 8, 16, 24, 32, 8, 32};
+  for (uint32_t slot = 1; slot <= kPlanes; ++slot) {
+    const uint8_t format = in.byte(), size = in.byte();
+    Stream s{(uint32_t{format} << 8 | size) * 0x9E3779B9u + slot};
+    const int32_t bits = kBits[format & 7];
+    const int32_t width = (size & 15) * 3 + 1, height = (size >> 4) * 3 + 1;
+    // 16-, 24- and 32-bit planes with a colour table of 0 to 256 entries.
+    const int32_t colours = bits >= 16 && (format & 8) ? s.next() + (s.next() & 1) : -1;
+    Plane* plane = plane_create(width, height, bits, colours);
+    check(plane != nullptr, "plane created");
+    plane_put(slot, plane);
+    const ScriptAddr guard = script_memory().allocate(kGuardSize);
+    check(guard != 0, "guard allocated");
+    std::memset(script_memory().host(guard), kGuardFill, kGuardSize);
+    setup.blocks.push_back(guard);
+
+    // Pixels of one byte value or varied; the default colour table or a
+    // random one.
+    const uint8_t fill = s.next();
+    for (uint8_t& b : plane_pixels(*plane)) b = format & 0x40 ? s.next() : fill;
+    if (format & 0x20)
+      for (uint32_t& e : plane_colour_table(*plane))
+        e = uint32_t{s.next()} << 16 | uint32_t{s.next()} << 8 | s.next();
+    // A script's scribbles over the header and the colour table (any bytes,
+    // also in the high byte of table entries): the host's geometry holds.
+    if (format & 0x10)
+      for (uint8_t& b : script_memory().span(plane->info, kInfoHeaderSize + 4 * plane->table_entries))
+        b = s.next();
+    if (format & 0x80) set_clip(in, slot);
+  }
+  // Attachments, two bits a slot: none, the next plane's slot, the slot
+  // itself, or the empty slot 0.
+  const uint8_t attach = in.byte();
+  for (uint32_t slot = 1; slot <= kPlanes; ++slot) {
+    static constexpr uint32_t kNone = UINT32_MAX;
+    const uint32_t choice = attach >> (2 * (slot - 1)) & 3;
+    const uint32_t mask = choice == 0 ? kNone : choice == 1 ? slot % kPlanes + 1 : choice == 2 ? slot : 0;
+    if (mask != kNone) gattach(slot, mask);
+  }
+}
+
+// Plane slots, the empty slots 0 and 999, a slot above the table.
+uint32_t handle(uint8_t b) {
+  static constexpr uint32_t kHandles[] = {1, 2, 3, 4, 1, 2, 3, 4, 0, 999, 5000};
+  return kHandles[b % 11];
+}
+
+// The part of script memory that the input's blocks span, with a margin on
+// either side: the planes, their guards, the records and argument cells.
+struct Memory {
+  uint8_t* base;
+  size_t size;
+  static Memory around(const Setup& setup) {
+    constexpr uint32_t kMargin = 4096;
+    zelt::ScriptMemory& sm = script_memory();
+    uint64_t low = sm.end(), high = zelt::ScriptMemory::kFirstUsable;
+    auto cover = [&](uint64_t from, uint64_t to) {
+      low = std::min(low, from);
+      high = std::max(high, to);
+    };
+    for (uint32_t slot = 1; slot <= kPlanes; ++slot)
+      if (const Plane* p = plane_get(slot))
+        cover(p->info, uint64_t{p->bits} + static_cast<uint64_t>(p->pitch) * static_cast<uint64_t>(p->height));
+    for (ScriptAddr b : setup.blocks) cover(b, uint64_t{b} + sm.block_size(b));
+    low = low > zelt::ScriptMemory::kFirstUsable + kMargin ? low - kMargin : zelt::ScriptMemory::kFirstUsable;
+    high = std::min<uint64_t>(high + kMargin, sm.end());
+    return {sm.host(static_cast<ScriptAddr>(low)), static_cast<size_t>(high - low)};
+  }
+  std::vector<uint8_t> copy() const { return {base, base + size}; }
+};
+
+// Whether the byte at host address p may change in a blit into dst.
+bool writable(const Plane* dst, const uint8_t* p) {
+  if (!dst || dst->bit_count < 8) return false;
+  const std::span<uint8_t> pixels = plane_pixels(*dst);
+  if (p < pixels.data() || p >= pixels.data() + pixels.size()) return false;
+  const size_t offset = static_cast<size_t>(p - pixels.data());
+  const int32_t bytes = dst->bit_count / 8;
+  const int64_t in_row = static_cast<int64_t>(offset % static_cast<size_t>(dst->pitch));
+  if (in_row >= int64_t{dst->width} * bytes) return false;  // row padding
+  const int64_t x = in_row / bytes;
+  const int64_t y = dst->height - 1 - static_cast<int64_t>(offset / static_cast<size_t>(dst->pitch));
+  const Rect& c = dst->clip;
+  return x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+}
+
+void check_changes(const Memory& m, const std::vector<uint8_t>& before, const Plane* dst, int32_t result) {
+  check(result == 0 || result == 1, "result is 0 or 1");
+  for (size_t i = 0; i < m.size; ++i) {
+    if (m.base[i] == before[i]) continue;
+    if (result == 0) check(false, "a blit that returns 0 changes nothing");
+    if (!dst || dst->bit_count < 8) check(false, "planes of 1 and 4 bits are never written");
+    if (!writable(dst, m.base + i)) check(false, "only destination pixels inside the clip rectangle change");
+  }
+}
+
+// A record for the built-in adapters at 0, in a block of its own, at a wild
+// address, straddling the end of usable memory, or inside a plane.
+ScriptAddr record_address(BlitReader& in, Setup& setup, const void* record, uint32_t size) {
+  const uint8_t tag = in.byte();
+  switch (tag % 6) {
+    case 0: return 0;
+    case 1: return in.u32();
+    case 2: return script_memory().end() - (1 + tag / 6 % (size - 1));  // size - 1 usable bytes at most
+    case 3: {
+      const Plane* plane = plane_get(handle(tag / 6));
+      return plane ? plane->info + in.byte() : in.u32();
+    }
     default: {
-      // The internal operations, with the source's mask as the built-ins pass it.
-      Plane* d = plane_get(b.destination);
-      Plane* s = plane_get(b.source);
-      if (!d || !s) return 0;
-      const Rect whole{0, 0, s->width, s->height};
-      const Rect& from = b.whole_source ? whole : b.source_rect;
-      switch (b.operation) {
-        case 4: return blit_scaled(d, b.destination_rect, s, from, plane_mask(b.source), b.mode);
-        case 5: return blit_rotated(d, b.destination_rect, s, from, plane_mask(b.source), b.mode, b.angle);
-        default: return blit_rotated_smooth(d, b.destination_rect, s, from, plane_mask(b.source), b.mode, b.angle);
-      }
+      const ScriptAddr block = script_memory().allocate(size);
+      check(block != 0, "record allocated");
+      std::memcpy(script_memory().host(block), record, size);
+      setup.blocks.push_back(block);
+      return block;
     }
   }
 }
+
+bool usable(ScriptAddr a, uint32_t size) { return a == 0 || script_memory().valid(a, size); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const Planes& p = planes();
-  Reader in(data, size);
-  for (int op = 0; op < 8 && !in.empty(); ++op) {
-    const uint8_t choice = in.byte(), how = in.byte();
-    Blit b;
-    b.destination = p.slots[(choice & 7) % kPlanes];
-    b.source = p.slots[((choice >> 3) & 7) % kPlanes];
-    if (how & 0x80) b.destination = 999;  // names nothing
-    Plane& destination = *plane_get(p.slots[(choice & 7) % kPlanes]);
-    Plane& source = *plane_get(b.source);
-    gclip(p.slots[(choice & 7) % kPlanes], nullptr);
-    if (choice & 0x40) {
-      const Rect clip{static_cast<int8_t>(in.byte()), static_cast<int8_t>(in.byte()), static_cast<int8_t>(in.byte()),
-                      static_cast<int8_t>(in.byte())};
-      gclip(p.slots[(choice & 7) % kPlanes], &clip);
-    }
-    if (choice & 0x80) gattach(b.source, kMaskSlots[how & 1]);
-    else gdetach(b.source);
-    b.operation = (how >> 1) % 7;
-    set_color_mapping((how >> 4) & 1);
-    b.whole_source = (how >> 5) & 1;
-    fill(source, in.byte());
-    fill(destination, in.byte());
-    uint8_t descriptor[sizeof(BlitMode)];
-    for (uint8_t& v : descriptor) v = in.byte();
-    std::memcpy(&b.mode, descriptor, sizeof descriptor);
-    b.mode.mode %= 40;  // mostly real modes, a few past the last
-    b.destination_rect = in.rect();
-    b.source_rect = in.rect();
-    b.angle = static_cast<int32_t>(in.u32());
-    // A script may have written anything over the header.
-    if (how & 0x40) {
-      const std::span<uint8_t> header = zelt::script_memory().span(source.info, 40);
-      for (uint8_t& v : header) v = in.byte();
+  static const bool configured = [] {
+    zelt::config_defaults();
+    set_pixels_per_thread_for_testing(1);  // small pictures through the workers too
+    // A palette of distinct colours for the nearest-index lookups of colour
+    // values and the colour-mapped 8-bit blends.
+    Palette ramp;
+    for (uint32_t i = 0; i < kPaletteEntries; ++i) ramp[i] = i * 0x010101u ^ (i << 16);
+    pal_map(ramp);
+    return true;
+  }();
+  (void)configured;
+  planes_reset();
+  BlitReader in(data, size);
+  Setup setup;
+  make_planes(in, setup);
+
+  for (int op = 0; op < kMaxOps && !in.empty(); ++op) {
+    // Kind (bits 0-2) and the mask of the direct calls (bits 3-7).
+    const uint8_t kind_byte = in.byte();
+    const uint8_t kind = kind_byte & 7;
+    const uint8_t handles = in.byte();
+    const uint32_t dst_slot = handle(handles & 15), src_slot = handle(handles >> 4);
+    const uint8_t flags = in.byte();
+    const bool threads = flags & 1;
+    set_color_mapping(flags & 2 ? (flags & 0x80 ? -7 : 1) : 0);
+    zelt::config().MMX = flags >> 2 & 1;
+    BlitMode mode = in.mode_head();
+    const Rect dst_rect = in.rectangle(), src_rect = in.rectangle();
+    const int32_t angle = in.angle();
+    const int32_t x = in.position(), y = in.position();
+    in.mode_tail(mode);
+    if (flags & 0x40) set_clip(in, dst_slot);
+    Plane* dst = plane_get(dst_slot);
+    Plane* src = plane_get(src_slot);
+    // The mask of the direct calls: none, the source's attached mask, or any
+    // plane (the destination too). The built-ins take the attached one.
+    const uint8_t mask_choice = kind_byte >> 3;
+    Plane* mask = mask_choice % 3 == 0 ? nullptr
+                  : mask_choice % 3 == 1 ? plane_mask(src_slot)
+                                         : plane_get(handle(mask_choice / 3));
+    const bool direct = kind >= 3 && kind <= 5;
+    if (!direct) mask = plane_mask(src_slot);
+
+    // The adapters' argument cells and records.
+    ScriptAddr cells = 0, dst_record = 0, src_record = 0, mode_record = 0;
+    uint8_t builtin = 0;
+    if (kind >= 6) {
+      builtin = in.byte() % 3;
+      dst_record = record_address(in, setup, &dst_rect, sizeof dst_rect);
+      src_record = record_address(in, setup, &src_rect, sizeof src_rect);
+      mode_record = record_address(in, setup, &mode, sizeof mode);
+      cells = script_memory().allocate(6 * 4);
+      check(cells != 0, "cells allocated");
+      setup.blocks.push_back(cells);
+      const uint32_t values[2][6] = {
+          {dst_slot, static_cast<uint32_t>(x), static_cast<uint32_t>(y), src_slot, src_record, mode_record},
+          {dst_slot, dst_record, src_slot, src_record, mode_record, static_cast<uint32_t>(angle)}};
+      std::memcpy(script_memory().host(cells), values[builtin != 0], sizeof values[0]);
     }
 
-    std::vector<std::vector<uint8_t>> others;
-    for (uint32_t s : p.slots) others.push_back(bytes(*plane_get(s)));
+    auto run = [&]() -> int32_t {
+      const Rect* dr = flags & 0x08 ? nullptr : &dst_rect;
+      const Rect* sr = flags & 0x10 ? nullptr : &src_rect;
+      const BlitMode* m = flags & 0x20 ? nullptr : &mode;
+      switch (kind) {
+        case 0: return gcopy(dst_slot, x, y, src_slot, sr, m);
+        case 1: return gblit(dst_slot, dr, src_slot, sr, m, angle);
+        case 2: return gblita(dst_slot, dr, src_slot, sr, m, angle);
+        case 3: return blit_scaled(dst, dst_rect, src, src_rect, mask, mode);
+        case 4: return blit_rotated(dst, dst_rect, src, src_rect, mask, mode, angle);
+        case 5: return blit_rotated_smooth(dst, dst_rect, src, src_rect, mask, mode, angle);
+        default: {
+          const zelt::BuiltinArgs args(cells, 6);
+          const uint32_t r = builtin == 0 ? zelt::bi_gcopy(args) : builtin == 1 ? zelt::bi_gblit(args)
+                                                                                 : zelt::bi_gblita(args);
+          return static_cast<int32_t>(r);
+        }
+      }
+    };
 
-    // The same blit with and without the worker threads.
-    const std::vector<uint8_t> before = bytes(destination), source_before = bytes(source);
-    zelt::config().MultiThreading = 0;
-    const int32_t alone = run(b);
-    const std::vector<uint8_t> after = bytes(destination);
-    std::memcpy(plane_pixels(destination).data(), before.data(), before.size());
-    if (&source != &destination) std::memcpy(plane_pixels(source).data(), source_before.data(), source_before.size());
-    zelt::config().MultiThreading = 1;
-    const int32_t threaded = run(b);
-    check(alone == threaded, "the same result with threads");
-    // A plane blitted onto itself may read rows another thread has already
-    // written: only separate planes must match.
-    if (&source != &destination) check(bytes(destination) == after, "the same bytes with threads");
+    const Memory memory = Memory::around(setup);
+    const std::vector<uint8_t> before = memory.copy();
+    zelt::config().MultiThreading = threads;
+    const int32_t result = run();
+    check_changes(memory, before, dst, result);
+    if (kind >= 6) {
+      const bool records_usable = usable(src_record, sizeof(Rect)) && usable(mode_record, sizeof(BlitMode)) &&
+                                  (builtin == 0 || usable(dst_record, sizeof(Rect)));
+      if (!records_usable) check(result == 0, "a record that is not all usable memory refuses the call");
+    }
 
-    check(alone == 0 || alone == 1, "result");
-    if (alone == 0 || destination.bit_count < 8) check(after == before, "a blit that reports 0 (or onto 1/4 bits) draws nothing");
-    check(outside_clip_unchanged(destination, before), "clip rectangle kept");
-    check(padding_unchanged(destination, before), "row padding untouched");
-    if (&source != &destination) check(bytes(source) == source_before, "source untouched");
-    for (int i = 0; i < kPlanes; ++i) {
-      const Plane& other = *plane_get(p.slots[i]);
-      if (&other != &destination) check(bytes(other) == others[static_cast<size_t>(i)], "other planes untouched");
+    // Rows split over threads or not: the same bytes, when the destination
+    // is not also read.
+    const bool reads_destination = dst && (dst == src || dst == mask || (!direct && plane_mask(src_slot) == dst));
+    if (!reads_destination && result != 0) {
+      const std::vector<uint8_t> after = memory.copy();
+      std::memcpy(memory.base, before.data(), memory.size);
+      zelt::config().MultiThreading = !threads;
+      check(run() == result, "same result with and without threads");
+      check(std::memcmp(memory.base, after.data(), memory.size) == 0, "same bytes with and without threads");
     }
-    for (int i = 0; i < kMasks; ++i) {
-      const std::span<uint8_t> px = plane_pixels(*plane_get(kMaskSlots[i]));
-      for (size_t k = 0; k < px.size(); ++k) check(px[k] == static_cast<uint8_t>(k * 37 + i), "mask untouched");
-    }
-    for (uint8_t v : zelt::script_memory().span(p.guard, kGuardSize)) check(v == kGuardFill, "guard untouched");
   }
+
+  for (ScriptAddr block : setup.blocks) script_memory().free(block);
+  planes_reset();
   return 0;
 }
