@@ -77,7 +77,10 @@ class BlitReader : public Reader {
       case 0: return static_cast<int8_t>(byte()) * 16;
       case 1: return static_cast<int32_t>(u32());
       case 2: return ((tag >> 2) - 32) * 512;
-      default: return static_cast<int16_t>(byte() | byte() << 8);
+      default: {
+        const uint8_t low = byte();
+        return static_cast<int16_t>(low | byte() << 8);
+      }
     }
   }
   // The mode number and alpha byte come first (they matter most); the rest
@@ -96,7 +99,6 @@ class BlitReader : public Reader {
     m.key = u32();
     m.paint = u32();
   }
-
 };
 
 struct Setup {
@@ -131,7 +133,11 @@ void make_planes(BlitReader& in, Setup& setup) {
     const int32_t bits = kBits[format & 7];
     const int32_t width = (size & 15) * 3 + 1, height = (size >> 4) * 3 + 1;
     // 16-, 24- and 32-bit planes with a colour table of 0 to 256 entries.
-    const int32_t colours = bits >= 16 && (format & 8) ? s.next() + (s.next() & 1) : -1;
+    int32_t colours = -1;
+    if (bits >= 16 && (format & 8)) {
+      colours = s.next();
+      colours += s.next() & 1;
+    }
     Plane* plane = plane_create(width, height, bits, colours);
     check(plane != nullptr, "plane created");
     plane_put(slot, plane);
