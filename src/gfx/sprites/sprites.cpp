@@ -33,6 +33,12 @@ constexpr int64_t kPositionLimit = int64_t{1} << 46;
 int64_t clamp(int64_t v, int64_t limit) { return std::clamp(v, -limit, limit); }
 int32_t coordinate(int64_t v) { return static_cast<int32_t>(clamp(v, kCoordinateLimit)); }
 int32_t saturate32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+// (a × b) >> shift kept inside ±limit; a product past 64 bits is far beyond the limit anyway.
+int64_t product_shifted(int64_t a, int64_t b, int shift, int64_t limit) {
+  int64_t p;
+  if (__builtin_mul_overflow(a, b, &p)) return (a < 0) != (b < 0) ? -limit : limit;
+  return clamp(p >> shift, limit);
+}
 bool meets(const Rect& a, const Rect& b) { return !rect_intersection(a, b).empty(); }
 
 struct Piece {
@@ -275,8 +281,10 @@ void place(int32_t i) {
   const Rect source = r.source;
   const int64_t width = int64_t{source.right} - source.left, height = int64_t{source.bottom} - source.top;
   const int64_t c = table_cos(w.angle), s = table_sin(w.angle);
-  const int64_t f = clamp(((width - 2 * int64_t{r.hot_x}) * w.scale_x) >> 17, kPositionLimit);
-  const int64_t m = clamp(((height - 2 * int64_t{r.hot_y}) * w.scale_y) >> 17, kPositionLimit);
+  // A source rectangle as wide as the 32-bit range with a hot spot at its
+  // far end takes the product past 64 bits.
+  const int64_t f = product_shifted(width - 2 * int64_t{r.hot_x}, w.scale_x, 17, kPositionLimit);
+  const int64_t m = product_shifted(height - 2 * int64_t{r.hot_y}, w.scale_y, 17, kPositionLimit);
   const int64_t mx = (w.x + f * c + m * s) >> 16, my = (w.y + m * c - f * s) >> 16;
   const int64_t pw = clamp((width * w.scale_x) >> 16, kCoordinateLimit);
   const int64_t ph = clamp((height * w.scale_y) >> 16, kCoordinateLimit);

@@ -416,6 +416,7 @@ TEST_F(Sprites, ScribbledRecordsNeverFaultTheEngine) {
     rec(a).angle = 0x7FFF;
     rec(a).source = {INT32_MIN, 5, INT32_MAX, -5};
     rec(a).x = INT32_MAX;
+    rec(a).hot_x = INT32_MIN;  // with the wide source: a product past 64 bits
     rec(b).hot_x = INT32_MIN;
     draw();
   }
