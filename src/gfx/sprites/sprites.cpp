@@ -241,8 +241,8 @@ struct Placement {
 int64_t unshifted(int32_t v, uint8_t shift) { return v >> std::min<int>(shift, 31); }
 
 // The world position, scale and angle of i, computed down its parent chain;
-// stores the world scale and angle of every sprite on the chain.
-Placement world_transform(int32_t i) {
+// with `store`, writes the world scale and angle of every sprite on the chain.
+Placement world_transform(int32_t i, bool store) {
   Engine& e = engine();
   std::array<int16_t, kSpriteRecords> chain;
   int32_t depth = 0;
@@ -267,6 +267,7 @@ Placement world_transform(int32_t i) {
       if (r.scale_y != kOne) w.scale_y = saturate32((int64_t{r.scale_y} * w.scale_y) >> 16);
       w.angle = static_cast<uint16_t>(w.angle + r.angle);
     }
+    if (!store) continue;
     r.world_scale_x = w.scale_x;
     r.world_scale_y = w.scale_y;
     r.world_angle = w.angle;
@@ -274,9 +275,12 @@ Placement world_transform(int32_t i) {
   return w;
 }
 
-// Computes the world transform and writes the placed and bounding rectangles.
-void place(int32_t i) {
-  const Placement w = world_transform(i);
+// Computes the world transform and the placed rectangle (returned) and the
+// bounding rectangle; with `store`, writes them into the records. Only the
+// compositor stores: the bounding rectangle is where a drawn sprite shows,
+// which the next sp_draw restores when the sprite moves.
+Rect place(int32_t i, bool store = true) {
+  const Placement w = world_transform(i, store);
   SpriteRecord& r = record(i);
   const Rect source = r.source;
   const int64_t width = int64_t{source.right} - source.left, height = int64_t{source.bottom} - source.top;
@@ -289,15 +293,18 @@ void place(int32_t i) {
   const int64_t pw = clamp((width * w.scale_x) >> 16, kCoordinateLimit);
   const int64_t ph = clamp((height * w.scale_y) >> 16, kCoordinateLimit);
   const int64_t left = mx - (pw >> 1), top = my - (ph >> 1);
-  r.placed = {coordinate(left), coordinate(top), coordinate(left + pw), coordinate(top + ph)};
+  const Rect placed{coordinate(left), coordinate(top), coordinate(left + pw), coordinate(top + ph)};
+  if (!store) return placed;
+  r.placed = placed;
   if ((w.angle & 2047) == 0) {
-    r.bounds = r.placed;
-    return;
+    r.bounds = placed;
+    return placed;
   }
   const int64_t bw = (std::abs(ph * s) + std::abs(pw * c) + 32768) >> 16;
   const int64_t bh = (std::abs(ph * c) + std::abs(pw * s) + 32768) >> 16;
   r.bounds = {coordinate(mx - bw / 2), coordinate(my - bh / 2), coordinate(mx - bw / 2 + bw),
               coordinate(my + bh - bh / 2)};
+  return placed;
 }
 
 // Overlap pieces ---------------------------------------------------------------
@@ -715,8 +722,9 @@ int32_t sp_sort(uint32_t layer_mask, uint32_t key_flags) {
 int32_t sp_rect(ScriptAddr sprite, Rect* placed) {
   const int32_t i = index_of(sprite);
   if (i < 0 || !placed) return 0;
-  place(i);
-  *placed = record(i).placed;
+  // A question only: the record keeps what the compositor last drew, so
+  // that a sprite moved and asked about is still erased at its old place.
+  *placed = place(i, false);
   return 1;
 }
 
