@@ -407,6 +407,10 @@ void mark(uint32_t mask, const Rect& area) {
     });
   }
 
+  // A full dirty list collapses into one rectangle that may cover sprites
+  // no change touched: what it restores is spread like the rest below.
+  bool collapsed = false;
+  const auto add_dirty = [&](const Rect& r) { collapsed |= dirty_add(r) == 0; };
   for (uint32_t layer = 0; layer < kSpriteLayers; ++layer) {
     if (!(mask >> layer & 1)) continue;
     for_each_in_layer(layer, [&](int16_t i) {
@@ -417,25 +421,30 @@ void mark(uint32_t mask, const Rect& area) {
         if (meets(r.bounds, area)) {
           r.flags |= kSpriteRedraw;
           spread(r.bounds);
-          dirty_add(r.bounds);
+          add_dirty(r.bounds);
         }
       } else if (visible(r) && (flags & kRedrawBits)) {
         const Rect old = r.bounds;
         place(i);
         if (!(r.bounds == old)) {
           spread(old);
-          dirty_add(old);
+          add_dirty(old);
           e.changed = rect_union(e.changed, old);
         }
         spread(r.bounds);
-        dirty_add(r.bounds);
+        add_dirty(r.bounds);
       } else if (!visible(r) && (flags & kSpriteDrawn)) {
         r.flags &= static_cast<uint16_t>(~(kSpriteRedraw | kSpritePartial | kSpriteDrawn));
         spread(r.bounds);
-        dirty_add(r.bounds);
+        add_dirty(r.bounds);
         e.changed = rect_union(e.changed, r.bounds);
       }
     });
+  }
+  if (collapsed) {
+    const Rect all = dirty_entries()[0];
+    spread(all);
+    e.changed = rect_union(e.changed, rect_intersection(all, area));
   }
 }
 

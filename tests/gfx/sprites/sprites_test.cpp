@@ -124,6 +124,21 @@ TEST_F(Sprites, FlagZeroSpritesDrawOnceAndThenOnlyWhereUncovered) {
   EXPECT_EQ(rec(still).flags, kSpriteDrawn);
 }
 
+// So many changes in one draw that the dirty list collapses into one
+// rectangle: what that rectangle restores is drawn again, also sprites that
+// no change touched.
+TEST_F(Sprites, ACollapsedDirtyListRedrawsEverythingItRestores) {
+  sp_flag(0);
+  const ScriptAddr still = sp_set(0, 2, 7, 7, kAB, nullptr, nullptr);
+  sp_flag(kSpriteRedrawAlways);
+  draw();
+  const Rect dot{0, 0, 1, 1};
+  for (int32_t k = 0; k < kDirtyCapacity + 8; ++k) sp_set(1, 2, k % 2 * 15, k % 2 * 15, kAB, &dot, nullptr);
+  EXPECT_EQ(draw(), (Rect{0, 0, kSide, kSide}));
+  EXPECT_EQ(page(7, 9), (Page{".......AB.......", ".......ab......."}));
+  EXPECT_EQ(rec(still).flags, kSpriteDrawn);
+}
+
 TEST_F(Sprites, OverlapPiecesNeverDrawAPixelTwice) {
   // Mode 13 adds the source to the destination, so a pixel drawn twice shows.
   Plane& one = make(5, 6, 6, 32);
