@@ -571,9 +571,15 @@ int32_t sp_bgorg(int32_t x, int32_t y) {
 
 int32_t sp_redraw(uint32_t layer_mask) {
   Engine& e = engine();
+  // The next sp_draw restores the whole page: that is changed, and every
+  // shown sprite there is drawn again, as after sp_setbg.
   if (e.background < kPlaneSlots) {
     const Rect page = plane_area(active_page());
-    if (!page.empty()) dirty_add(page);
+    if (!page.empty()) {
+      dirty_add(page);
+      e.changed = rect_union(e.changed, page);
+      e.background_redraw = rect_union(e.background_redraw, page);
+    }
   }
   for (uint32_t layer = 0; layer < kSpriteLayers; ++layer) {
     if (!(layer_mask >> layer & 1)) continue;

@@ -378,18 +378,21 @@ TEST_F(Sprites, OriginsAndBackground) {
   EXPECT_EQ(draw(), (Rect{0, 0, kSide, kSide}));
 }
 
+// With a background the whole page is restored: all of it is changed, and
+// shown sprites of other layers are drawn again too.
 TEST_F(Sprites, RedrawMarksEveryShownSprite) {
   sp_flag(0);
   const ScriptAddr s = sp_set(0, 2, 1, 1, kAB, nullptr, nullptr);
   const ScriptAddr hidden = sp_set(1, 1, 5, 5, kAB, nullptr, nullptr);
+  sp_set(2, 2, 8, 1, kAB, nullptr, nullptr);
   draw();
   Plane& page_plane = *plane_get(kPage);
   fill(page_plane, 0x00123456);
   EXPECT_EQ(sp_redraw(1), 1);
   EXPECT_EQ(rec(s).flags & kSpriteRedraw, kSpriteRedraw);
   EXPECT_EQ(rec(hidden).flags & kSpriteRedraw, 0);
-  EXPECT_EQ(draw(1), (Rect{1, 1, 3, 3}));
-  EXPECT_EQ(page(1, 3), (Page{".AB.............", ".ab............."}));
+  EXPECT_EQ(draw(), (Rect{0, 0, kSide, kSide}));
+  EXPECT_EQ(page(0, 4), (Page{"................", ".AB.....AB......", ".ab.....ab......", "................"}));
 }
 
 TEST_F(Sprites, MaskZeroOnlyFreesAndRestores) {
