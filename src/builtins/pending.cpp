@@ -16,9 +16,6 @@ PENDING(p3d_setobj) PENDING(p3d_render)
 PENDING(sp_flag) PENDING(sp_init) PENDING(sp_setbg) PENDING(sp_getbg) PENDING(sp_redraw)
 PENDING(sp_set) PENDING(sp_reset) PENDING(sp_link) PENDING(sp_unlink) PENDING(sp_draw)
 PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
-// Hit regions
-PENDING(hit_init) PENDING(hit_set) PENDING(hit_reset) PENDING(hit_check) PENDING(hit_rect)
-PENDING(hit_point)
 // Text
 PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
 PENDING(gtextf)
