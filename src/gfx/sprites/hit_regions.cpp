@@ -21,9 +21,9 @@ constexpr uint32_t kPoolBytes = (kHitRegions + kHitGroups) * kRecordBytes;
 struct Node {
   bool used = false;
   uint8_t group = 0;
-  Index previous = kNone, next = kNone;                  // group list
-  Index previous_of_sprite = kNone, next_of_sprite = kNone;  // the sprite's regions
-  int16_t sprite = kNone;                                // the sprite's pool index
+  Index previous = kNone, next = kNone;                      // the group's list
+  Index previous_of_sprite = kNone, next_of_sprite = kNone;  // the sprite's list
+  int16_t sprite = kNone;                                    // the sprite's pool index
   ScriptAddr sprite_address = 0;
 };
 
@@ -110,7 +110,7 @@ void remove(Index i) {
     mirror_sprite(n.sprite_address, n.sprite);
   }
   n = Node{};
-  std::memset(&record(i), 0, kRecordBytes);
+  record(i) = HitRegion{};
 }
 
 int32_t saturate(int64_t v) {
@@ -198,7 +198,7 @@ ScriptAddr hit_set(uint32_t group, uint32_t mask, ScriptAddr sprite, const Rect*
   if (i == static_cast<Index>(kHitRegions)) return 0;
 
   HitRegion& r = record(i);
-  std::memset(&r, 0, kRecordBytes);
+  r = HitRegion{};
   if (rect)
     r.rect = *rect;
   else if (s)
