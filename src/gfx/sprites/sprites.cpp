@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -64,6 +65,7 @@ struct Engine {
   // Scratch of sp_draw: the sprites that spreading may hit.
   std::array<int16_t, kSpriteRecords> candidates{};
   int32_t candidate_count = 0;
+  SpriteDrawTimes times;
 };
 
 Engine& engine() {
@@ -655,14 +657,22 @@ int32_t sp_draw(uint32_t layer_mask, Rect* changed) {
   Engine& e = engine();
   const std::lock_guard lock(presentation_lock());
   const Rect area = destination->clip;
+  using Clock = std::chrono::steady_clock;
+  const auto nanoseconds = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); };
+  const Clock::time_point start = Clock::now();
   mark(layer_mask, area);
   e.background_redraw = Rect{};
+  const Clock::time_point marked = Clock::now();
   if (const Plane* background = plane_get(e.background)) {
     const Rect from{e.background_x, e.background_y, background->width, background->height};
     dirty_copy(destination, 0, 0, background, &from);
     dirty_clear();
   }
+  const Clock::time_point restored = Clock::now();
   compose(layer_mask, page, destination, area);
+  e.times.marking_ns += nanoseconds(marked - start);
+  e.times.restoring_ns += nanoseconds(restored - marked);
+  e.times.drawing_ns += nanoseconds(Clock::now() - restored);
   if (changed) *changed = rect_intersection(e.changed, area);
   if (changed && changed->empty()) *changed = Rect{};
   e.changed = Rect{};
@@ -724,6 +734,8 @@ SpriteRecord* sprite_record(ScriptAddr sprite) {
   const int32_t i = index_of(sprite);
   return i < 0 ? nullptr : &record(i);
 }
+
+SpriteDrawTimes sprite_draw_times() { return engine().times; }
 
 int32_t sprite_index(ScriptAddr sprite) { return index_of(sprite); }
 
