@@ -18,6 +18,7 @@
 #include "gfx/present/dirty_list.h"
 #include "gfx/present/presentation.h"
 #include "gfx/sprites/sprites.h"
+#include "shell/startup.h"
 
 namespace zelt::gfx {
 namespace {
@@ -151,3 +152,12 @@ BENCHMARK(BM_StillSpritesOneMoving)->Arg(32)->Arg(128)->ArgName("side")->UseReal
 
 }  // namespace
 }  // namespace zelt::gfx
+
+// OpenMP's waiting threads sleep, as in zelt itself (it restarts the same way).
+int main(int argc, char** argv) {
+  zelt::openmp_wait_passively(argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

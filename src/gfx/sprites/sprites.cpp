@@ -27,9 +27,11 @@ constexpr int16_t kNone = -1;
 // Computed coordinates are kept well inside 32 bits, so that a wild position
 // or scale gives a far-away rectangle instead of an overflow.
 constexpr int64_t kCoordinateLimit = int64_t{1} << 30;
-// 16.16 positions along the parent chain stay inside this bound, so that the
-// products with sine values fit in 64 bits.
-constexpr int64_t kPositionLimit = int64_t{1} << 46;
+// 16.16 positions and offsets stay inside this bound, so that sums of
+// their products with sine values fit in 64 bits.
+constexpr int64_t kPositionLimit = int64_t{1} << 45;
+// Source sizes less twice the hot spot, before they meet a scale.
+constexpr int64_t kSpanLimit = int64_t{1} << 31;
 
 int64_t clamp(int64_t v, int64_t limit) { return std::clamp(v, -limit, limit); }
 int32_t coordinate(int64_t v) { return static_cast<int32_t>(clamp(v, kCoordinateLimit)); }
@@ -255,10 +257,11 @@ Placement world_transform(int32_t i) {
       w.scale_y = r.scale_y;
       w.angle = r.angle;
     } else {
-      const int64_t f = (x * w.scale_x) >> 16, m = (y * w.scale_y) >> 16;
+      const int64_t f = clamp((x * w.scale_x) >> 16, kPositionLimit);
+      const int64_t m = clamp((y * w.scale_y) >> 16, kPositionLimit);
       const int64_t c = table_cos(w.angle), s = table_sin(w.angle);
-      w.x = clamp(w.x + clamp(f * c + m * s, kPositionLimit), kPositionLimit);
-      w.y = clamp(w.y + clamp(m * c - f * s, kPositionLimit), kPositionLimit);
+      w.x = clamp(w.x + f * c + m * s, kPositionLimit);
+      w.y = clamp(w.y + m * c - f * s, kPositionLimit);
       if (r.scale_x != kOne) w.scale_x = saturate32((int64_t{r.scale_x} * w.scale_x) >> 16);
       if (r.scale_y != kOne) w.scale_y = saturate32((int64_t{r.scale_y} * w.scale_y) >> 16);
       w.angle = static_cast<uint16_t>(w.angle + r.angle);
@@ -277,8 +280,8 @@ void place(int32_t i) {
   const Rect source = r.source;
   const int64_t width = int64_t{source.right} - source.left, height = int64_t{source.bottom} - source.top;
   const int64_t c = table_cos(w.angle), s = table_sin(w.angle);
-  const int64_t f = clamp(((width - 2 * int64_t{r.hot_x}) * w.scale_x) >> 17, kPositionLimit);
-  const int64_t m = clamp(((height - 2 * int64_t{r.hot_y}) * w.scale_y) >> 17, kPositionLimit);
+  const int64_t f = clamp((clamp(width - 2 * int64_t{r.hot_x}, kSpanLimit) * w.scale_x) >> 17, kPositionLimit);
+  const int64_t m = clamp((clamp(height - 2 * int64_t{r.hot_y}, kSpanLimit) * w.scale_y) >> 17, kPositionLimit);
   const int64_t mx = (w.x + f * c + m * s) >> 16, my = (w.y + m * c - f * s) >> 16;
   const int64_t pw = clamp((width * w.scale_x) >> 16, kCoordinateLimit);
   const int64_t ph = clamp((height * w.scale_y) >> 16, kCoordinateLimit);
