@@ -12,10 +12,6 @@ namespace zelt {
 PENDING(p3d_tex) PENDING(p3d_init) PENDING(p3d_uninit) PENDING(p3d_load) PENDING(p3d_free)
 PENDING(p3d_clear) PENDING(p3d_view) PENDING(p3d_env) PENDING(p3d_light) PENDING(p3d_material)
 PENDING(p3d_setobj) PENDING(p3d_render)
-// Sprites
-PENDING(sp_flag) PENDING(sp_init) PENDING(sp_setbg) PENDING(sp_getbg) PENDING(sp_redraw)
-PENDING(sp_set) PENDING(sp_reset) PENDING(sp_link) PENDING(sp_unlink) PENDING(sp_draw)
-PENDING(sp_bgorg) PENDING(sp_org) PENDING(sp_sort) PENDING(sp_rect)
 // Text
 PENDING(font_list) PENDING(font_use) PENDING(font_set) PENDING(font_get) PENDING(gtext)
 PENDING(gtextf)

@@ -14,6 +14,7 @@
 #include "core/script_messages.h"
 #include "files/host_path.h"
 #include "gfx/raster/blit.h"
+#include "gfx/sprites/sprites.h"
 #include "platform/cpu_info.h"
 #include "platform/display.h"
 #include "platform/system_ui.h"
@@ -83,7 +84,7 @@ int32_t get(Var v) {
     case Var::global_sound: return config().GlobalSound;
     case Var::color_mapping: return gfx::color_mapping();
     case Var::smoothing: return config().Smoothing;
-    case Var::sp_count: return 0;  // no sprite table yet
+    case Var::sp_count: return gfx::sp_count();
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
+#include "gfx/sprites/sprites.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
@@ -32,7 +33,7 @@ constexpr const Subsystem* kList[] = {
     &gfx::kDirtyListSubsystem,
     &kFontsSubsystem,
     &files::kArchiveSlotsSubsystem,
-    &kSpritesSubsystem,
+    &gfx::kSpritesSubsystem,
     &kRegexSubsystem,
     &kLibrariesSubsystem,
     &kP3dSubsystem,

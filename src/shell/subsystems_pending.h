@@ -15,7 +15,6 @@ extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdow
 extern const Subsystem kInputSubsystem;        // devices chosen by [System] DirectInput
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
 extern const Subsystem kFontsSubsystem;        // font slots and their defaults
-extern const Subsystem kSpritesSubsystem;      // sprites and hit regions
 extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
 extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
 
