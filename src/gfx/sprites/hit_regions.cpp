@@ -71,7 +71,8 @@ void mirror(Index i) {
   HitRegion& r = record(i);
   r.group = n.group;
   r.sprite = n.sprite_address;
-  r.previous = n.previous == kNone ? address(static_cast<int32_t>(kHitRegions + n.group)) : address(n.previous);
+  // The first region's previous is its group's head.
+  r.previous = address(n.previous == kNone ? static_cast<int32_t>(kHitRegions + n.group) : n.previous);
   r.next = address_or_zero(n.next);
   r.next_of_sprite = address_or_zero(n.next_of_sprite);
 }
@@ -144,7 +145,8 @@ bool page_rect(int32_t i, Rect& out) {
     at = sprite_parent(at);
     s = at ? sprite_record(at) : nullptr;
   }
-  out = {saturate(rect.left + dx), saturate(rect.top + dy), saturate(rect.right + dx), saturate(rect.bottom + dy)};
+  out = {saturate(rect.left + dx), saturate(rect.top + dy), saturate(rect.right + dx),
+         saturate(rect.bottom + dy)};
   return true;
 }
 

@@ -28,9 +28,12 @@ class HitRegions : public ::testing::Test {
   }
 
   static HitRegion& region(ScriptAddr a) { return *reinterpret_cast<HitRegion*>(script_memory().host(a)); }
-  static SpriteRecord& sprite(ScriptAddr a) { return *reinterpret_cast<SpriteRecord*>(script_memory().host(a)); }
+  static SpriteRecord& sprite(ScriptAddr a) {
+    return *reinterpret_cast<SpriteRecord*>(script_memory().host(a));
+  }
 
-  static ScriptAddr add(uint32_t group, Rect r, uint32_t mask = kAllGroups, ScriptAddr on = 0, uint32_t user = 0) {
+  static ScriptAddr add(uint32_t group, Rect r, uint32_t mask = kAllGroups, ScriptAddr on = 0,
+                        uint32_t user = 0) {
     return hit_set(group, mask, on, &r, user);
   }
   // A sprite with a 16 x 8 source rectangle and its hot spot at the top-left.
