@@ -78,16 +78,11 @@ void draw(bool redraw) {
   bool changed = false;
   if (gfx::present_path() == gfx::PresentPath::unscaled) {
     const platform::WindowSize client = window->client_size();
-    gfx::present_take([&](const uint32_t* texels, int32_t w, int32_t h, const gfx::Rect&) {
-      changed = true;
-      window->present_pixels(texels, w, h, std::max(0, (client.w - w) / 2), std::max(0, (client.h - h) / 2));
-    });
-    if (!changed && redraw) {
-      int32_t w = 0, h = 0;
-      const std::vector<uint32_t> texels = gfx::present_texture(&w, &h);
-      if (w > 0) window->present_pixels(texels.data(), w, h, std::max(0, (client.w - w) / 2),
-                                        std::max(0, (client.h - h) / 2));
-    }
+    gfx::present_take(
+        [&](const uint32_t* texels, int32_t w, int32_t h, const gfx::Rect&) {
+          window->present_pixels(texels, w, h, std::max(0, (client.w - w) / 2), std::max(0, (client.h - h) / 2));
+        },
+        redraw);
     return;
   }
   if (!g_renderer) {
@@ -136,9 +131,9 @@ void presenter_render_reset() {
   if (!g_renderer) return;
   gfx::present_request_full_upload();
   if (!g_renderer->restore()) return;
-  int32_t w = 0, h = 0;
-  const std::vector<uint32_t> texels = gfx::present_texture(&w, &h);
-  g_renderer->update(0, 0, w, h, texels.data(), w);
+  gfx::present_take(
+      [](const uint32_t* texels, int32_t w, int32_t h, const gfx::Rect&) { g_renderer->update(0, 0, w, h, texels, w); },
+      true);
   draw(true);
 }
 

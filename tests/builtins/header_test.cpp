@@ -25,6 +25,9 @@ TEST(Header, ToolPrintsTheCheckedInHeader) {
   // On a difference: build, then `zelt header > include/zelt.h`.
   EXPECT_TRUE(r.output == checked_in) << "include/zelt.h differs from the output of zelt header";
   EXPECT_EQ(r.output, builtin_header());
+  // The demo title ships its own copy, as titles do.
+  EXPECT_TRUE(test::TempDir::read_file(std::string(ZELT_SOURCE_DIR) + "/examples/demo/zelt/zelt.h") == checked_in)
+      << "examples/demo/zelt/zelt.h differs from include/zelt.h";
 
   EXPECT_EQ(run_stdout("header extra").code, 2);
 }

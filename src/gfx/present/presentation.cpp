@@ -167,11 +167,11 @@ bool present_full_upload_pending() {
 
 std::mutex& presentation_lock() { return screen().lock; }
 
-void present_take(const std::function<void(const uint32_t*, int32_t, int32_t, const Rect&)>& take) {
+void present_take(const std::function<void(const uint32_t*, int32_t, int32_t, const Rect&)>& take, bool whole) {
   Screen& s = screen();
   std::lock_guard hold(s.lock);
-  if (!s.open || s.changed.empty()) return;
-  take(s.texels.data(), s.width, s.height, s.changed);
+  if (!s.open || (s.changed.empty() && !whole)) return;
+  take(s.texels.data(), s.width, s.height, whole ? Rect{0, 0, s.width, s.height} : s.changed);
   s.changed = {};
 }
 

@@ -68,9 +68,11 @@ std::mutex& presentation_lock();
 
 // Main thread: calls take with the texture (pitch = width texels) and the
 // area changed since the last call, under the presentation lock, then
-// forgets the area. take is not called when nothing changed.
+// forgets the area. take is not called when nothing changed, unless whole
+// asks for the whole texture (a repaint); then the area is the whole texture.
 void present_take(const std::function<void(const uint32_t* texels, int32_t width, int32_t height,
-                                           const Rect& changed)>& take);
+                                           const Rect& changed)>& take,
+                  bool whole = false);
 // A copy of the whole texture (empty when there is none).
 std::vector<uint32_t> present_texture(int32_t* width, int32_t* height);
 

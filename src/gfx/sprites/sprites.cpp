@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -26,19 +27,15 @@ constexpr int16_t kNone = -1;
 // Computed coordinates are kept well inside 32 bits, so that a wild position
 // or scale gives a far-away rectangle instead of an overflow.
 constexpr int64_t kCoordinateLimit = int64_t{1} << 30;
-// 16.16 positions along the parent chain stay inside this bound, so that the
-// products with sine values fit in 64 bits.
-constexpr int64_t kPositionLimit = int64_t{1} << 46;
+// 16.16 positions and offsets stay inside this bound, so that sums of
+// their products with sine values fit in 64 bits.
+constexpr int64_t kPositionLimit = int64_t{1} << 45;
+// Source sizes less twice the hot spot, before they meet a scale.
+constexpr int64_t kSpanLimit = int64_t{1} << 31;
 
 int64_t clamp(int64_t v, int64_t limit) { return std::clamp(v, -limit, limit); }
 int32_t coordinate(int64_t v) { return static_cast<int32_t>(clamp(v, kCoordinateLimit)); }
 int32_t saturate32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-// (a × b) >> shift kept inside ±limit; a product past 64 bits is far beyond the limit anyway.
-int64_t product_shifted(int64_t a, int64_t b, int shift, int64_t limit) {
-  int64_t p;
-  if (__builtin_mul_overflow(a, b, &p)) return (a < 0) != (b < 0) ? -limit : limit;
-  return clamp(p >> shift, limit);
-}
 bool meets(const Rect& a, const Rect& b) { return !rect_intersection(a, b).empty(); }
 
 struct Piece {
@@ -70,6 +67,7 @@ struct Engine {
   // Scratch of sp_draw: the sprites that spreading may hit.
   std::array<int16_t, kSpriteRecords> candidates{};
   int32_t candidate_count = 0;
+  SpriteDrawTimes times;
 };
 
 Engine& engine() {
@@ -259,10 +257,11 @@ Placement world_transform(int32_t i, bool store) {
       w.scale_y = r.scale_y;
       w.angle = r.angle;
     } else {
-      const int64_t f = (x * w.scale_x) >> 16, m = (y * w.scale_y) >> 16;
+      const int64_t f = clamp((x * w.scale_x) >> 16, kPositionLimit);
+      const int64_t m = clamp((y * w.scale_y) >> 16, kPositionLimit);
       const int64_t c = table_cos(w.angle), s = table_sin(w.angle);
-      w.x = clamp(w.x + clamp(f * c + m * s, kPositionLimit), kPositionLimit);
-      w.y = clamp(w.y + clamp(m * c - f * s, kPositionLimit), kPositionLimit);
+      w.x = clamp(w.x + f * c + m * s, kPositionLimit);
+      w.y = clamp(w.y + m * c - f * s, kPositionLimit);
       if (r.scale_x != kOne) w.scale_x = saturate32((int64_t{r.scale_x} * w.scale_x) >> 16);
       if (r.scale_y != kOne) w.scale_y = saturate32((int64_t{r.scale_y} * w.scale_y) >> 16);
       w.angle = static_cast<uint16_t>(w.angle + r.angle);
@@ -285,10 +284,8 @@ Rect place(int32_t i, bool store = true) {
   const Rect source = r.source;
   const int64_t width = int64_t{source.right} - source.left, height = int64_t{source.bottom} - source.top;
   const int64_t c = table_cos(w.angle), s = table_sin(w.angle);
-  // A source rectangle as wide as the 32-bit range with a hot spot at its
-  // far end takes the product past 64 bits.
-  const int64_t f = product_shifted(width - 2 * int64_t{r.hot_x}, w.scale_x, 17, kPositionLimit);
-  const int64_t m = product_shifted(height - 2 * int64_t{r.hot_y}, w.scale_y, 17, kPositionLimit);
+  const int64_t f = clamp((clamp(width - 2 * int64_t{r.hot_x}, kSpanLimit) * w.scale_x) >> 17, kPositionLimit);
+  const int64_t m = clamp((clamp(height - 2 * int64_t{r.hot_y}, kSpanLimit) * w.scale_y) >> 17, kPositionLimit);
   const int64_t mx = (w.x + f * c + m * s) >> 16, my = (w.y + m * c - f * s) >> 16;
   const int64_t pw = clamp((width * w.scale_x) >> 16, kCoordinateLimit);
   const int64_t ph = clamp((height * w.scale_y) >> 16, kCoordinateLimit);
@@ -685,14 +682,22 @@ int32_t sp_draw(uint32_t layer_mask, Rect* changed) {
   Engine& e = engine();
   const std::lock_guard lock(presentation_lock());
   const Rect area = destination->clip;
+  using Clock = std::chrono::steady_clock;
+  const auto nanoseconds = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); };
+  const Clock::time_point start = Clock::now();
   mark(layer_mask, area);
   e.background_redraw = Rect{};
+  const Clock::time_point marked = Clock::now();
   if (const Plane* background = plane_get(e.background)) {
     const Rect from{e.background_x, e.background_y, background->width, background->height};
     dirty_copy(destination, 0, 0, background, &from);
     dirty_clear();
   }
+  const Clock::time_point restored = Clock::now();
   compose(layer_mask, page, destination, area);
+  e.times.marking_ns += nanoseconds(marked - start);
+  e.times.restoring_ns += nanoseconds(restored - marked);
+  e.times.drawing_ns += nanoseconds(Clock::now() - restored);
   if (changed) *changed = rect_intersection(e.changed, area);
   if (changed && changed->empty()) *changed = Rect{};
   e.changed = Rect{};
@@ -755,6 +760,8 @@ SpriteRecord* sprite_record(ScriptAddr sprite) {
   const int32_t i = index_of(sprite);
   return i < 0 ? nullptr : &record(i);
 }
+
+SpriteDrawTimes sprite_draw_times() { return engine().times; }
 
 int32_t sprite_index(ScriptAddr sprite) { return index_of(sprite); }
 

@@ -47,6 +47,13 @@ int32_t sp_count();
 SpriteRecord* sprite_record(ScriptAddr sprite);
 int32_t sprite_index(ScriptAddr sprite);
 ScriptAddr sprite_parent(ScriptAddr sprite);
+// Time sp_draw has spent since the process started, by phase: working out
+// what changed (marking), restoring the background, and drawing sprites.
+struct SpriteDrawTimes {
+  int64_t marking_ns = 0, restoring_ns = 0, drawing_ns = 0;
+};
+SpriteDrawTimes sprite_draw_times();
+
 // The spare record's address (what sp_set returns on failure).
 ScriptAddr sprite_spare();
 
