@@ -107,7 +107,9 @@ int32_t index_of(ScriptAddr a) {
   return e.in_use[i] ? i : -1;
 }
 
-bool visible(const SpriteRecord& r) { return r.state == kSpriteVisible; }
+// A sprite waiting to be freed is never drawn again, whether sp_reset or the
+// script set the flag: marking erases it like a hidden one.
+bool visible(const SpriteRecord& r) { return r.state == kSpriteVisible && !(r.flags & kSpriteDeletePending); }
 
 // Layer lists --------------------------------------------------------------
 

@@ -298,6 +298,17 @@ TEST_F(Sprites, LinkRefusesCyclesAndKeepsChildArrays) {
   EXPECT_EQ(rec(a).child_count, 3u);
 }
 
+// A script may ask for the deletion itself through the flag: the sprite is
+// erased like a reset one and its place reported.
+TEST_F(Sprites, TheDeleteFlagSetByAScriptErasesTheSprite) {
+  const ScriptAddr s = sp_set(0, 2, 3, 2, kAB, nullptr, nullptr);
+  draw();
+  rec(s).flags |= kSpriteDeletePending;
+  EXPECT_EQ(draw(), (Rect{3, 2, 5, 4}));
+  EXPECT_EQ(page(2, 4), (Page{"................", "................"}));
+  EXPECT_EQ(sp_count(), 0);
+}
+
 TEST_F(Sprites, ResetOfAParentRemovesItsChildren) {
   const ScriptAddr parent = sp_set(0, 2, 1, 1, kAB, nullptr, nullptr);
   const ScriptAddr child = sp_set(2, 2, 4, 0, kAB, nullptr, nullptr);
