@@ -561,10 +561,13 @@ int32_t sp_bgorg(int32_t x, int32_t y) {
   Engine& e = engine();
   e.background_x = x;
   e.background_y = y;
-  // A moved origin shows other parts of the background everywhere on the page.
-  e.changed = x || y ? plane_area(active_page()) : plane_area(e.background);
-  if (!e.changed.empty()) dirty_add(e.changed);
-  e.background_redraw = e.changed;
+  // A moved origin shows other parts of the background everywhere on the
+  // page. The area adds to what an sp_setbg since the last draw changed,
+  // which the dirty list still holds (the page may differ by then).
+  const Rect area = x || y ? plane_area(active_page()) : plane_area(e.background);
+  if (!area.empty()) dirty_add(area);
+  e.changed = rect_union(e.changed, area);
+  e.background_redraw = rect_union(e.background_redraw, area);
   return 1;
 }
 

@@ -389,6 +389,19 @@ TEST_F(Sprites, OriginsAndBackground) {
   EXPECT_EQ(draw(), (Rect{0, 0, kSide, kSide}));
 }
 
+// The changed areas of sp_setbg and sp_bgorg add up until the next draw,
+// also when the active page changes in between.
+TEST_F(Sprites, BackgroundChangesAddUpUntilTheNextDraw) {
+  fill(make(5, kSide, kSide + 4, 32), kBackgroundColour);
+  fill(make(6, kSide, kSide + 4, 32), 0x00445566);
+  sp_setbg(6);
+  sp_bgorg(0, -1);
+  apage(5);
+  EXPECT_EQ(draw(), (Rect{0, 0, kSide, kSide + 4}));
+  EXPECT_EQ(get(*plane_get(5), 0, kSide + 3), 0x00445566u);
+  apage(kPage);
+}
+
 // With a background the whole page is restored: all of it is changed, and
 // shown sprites of other layers are drawn again too.
 TEST_F(Sprites, RedrawMarksEveryShownSprite) {
