@@ -22,7 +22,6 @@ constexpr int32_t kPieceCapacity = 8192;
 constexpr uint16_t kDefaultFlags = kSpriteRedrawAlways;
 constexpr uint16_t kRedrawBits = kSpriteRedraw | kSpriteRedrawAlways;
 constexpr int32_t kOne = 0x10000;  // 16.16 one
-constexpr uint32_t kNoPlane = kPlaneSlots;
 constexpr int16_t kNone = -1;
 // Computed coordinates are kept well inside 32 bits, so that a wild position
 // or scale gives a far-away rectangle instead of an overflow.
