@@ -6,6 +6,7 @@
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
 #include "gfx/sprites/sprites.h"
+#include "input/input_devices.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
@@ -27,7 +28,7 @@ constexpr const Subsystem* kList[] = {
     &kSoundSubsystem,
     &kMidiSubsystem,
     &kVideoSubsystem,
-    &kInputSubsystem,
+    &input::kInputSubsystem,
     &kCdAudioSubsystem,
     &gfx::kPlanesSubsystem,
     &gfx::kDirtyListSubsystem,
