@@ -249,5 +249,32 @@ TEST_P(InputTitle, NoFocusEmptyReadingsAndAStillClock) {
   EXPECT_GE(wall - (count - 1000), 700) << "the clock went on while the focus was away";
 }
 
+// 32 threads reading every device at once, wild addresses among them, while
+// the user types, moves and a pad comes and goes: no crash, no deadlock.
+TEST_P(InputTitle, ThirtyTwoThreadsPollingAtOnce) {
+  const std::vector<std::string> got =
+      run("[System]\nDirectInput=1\n", 1,
+          "int ok[32];\n"
+          "void poll(int n) {\n"
+          "  char keys[256]; int rec[4]; int bad;\n"
+          "  bad = 0;\n"
+          "  while (getcount(255) < 900) {\n"
+          "    getkey(keys); getpoint(rec); getmouse(rec); getjoy(n & 3, rec); key_get();\n"
+          "    bad = bad + getkey(16) + getmouse(-4) + getjoy(0, 1) + gettime(-16) + cur_clip(8);\n"
+          "    getpoint(12); setcount(n, n); getcount(n + 250);\n"
+          "  }\n"
+          "  ok[n] = bad == 0;\n"
+          "}\n"
+          "int body() {\n"
+          "  int i; int n;\n"
+          "  for (i = 1; i < 32; i++) thd_begin(poll, i, 0, 4096);\n"
+          "  poll(0);\n"
+          "  until(1500); n = 0; for (i = 0; i < 32; i++) n = n + ok[i]; out(n);\n"
+          "}\n",
+          "50 key down a\n100 move 5 5\n150 pad 0 axis x 20000\n200 text abc\n300 button down left\n"
+          "350 pad 0 unplug\n400 key up a\n450 pad 1 button a down\n");
+  EXPECT_EQ(got, lines({32}));
+}
+
 }  // namespace
 }  // namespace zelt
