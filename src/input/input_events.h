@@ -17,8 +17,9 @@
 //                                 leftshoulder|rightshoulder|up|down|left|right down|up,
 //   99   pad 0 unplug             plug|unplug (the first line of a pad plugs it in)
 //
-// With a file, questions are not shown (the file answers them), and once it
-// has changed the focus, the window system's focus changes no longer count.
+// With a file, questions are not shown (the file answers them), the pointer
+// moves only as the file moves it, and once the file has changed the focus,
+// the window system's focus changes no longer count.
 #pragma once
 
 #include <chrono>

@@ -32,6 +32,10 @@ std::atomic<uint32_t> g_wake_event{0};
 bool g_questions_from_input = false;  // main thread
 bool g_question_open = false;         // main thread: a question waits for an injected answer
 int g_last_x = 0, g_last_y = 0;       // main thread: the last injected pointer position
+// The mouse id of replayed pointer moves. In a replay the file alone moves
+// the pointer: the real pointer (which other programs, or the title's own
+// cur_setpos, may move) does not count.
+constexpr uint32_t kReplayMouse = 0x7A656C74;
 
 uint32_t wake_event_type() {
   static std::once_flag once;
@@ -375,6 +379,7 @@ void dispatch(WindowEvents& ev, const SDL_Event& e) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: key(ev, e.key); break;
     case SDL_MOUSEMOTION:
+      if (g_questions_from_input && e.motion.which != kReplayMouse) break;
       if (!g_windows.empty() && find(e.motion.windowID) == g_windows.front())
         ev.on_mouse_move(e.motion.x, e.motion.y, e.motion.xrel, e.motion.yrel);
       break;
@@ -461,6 +466,7 @@ void sdl_inject(const UserEvent& u) {
       int x = u.x, y = u.y;
       g_windows.front()->confine_point(&x, &y);
       e.type = SDL_MOUSEMOTION;
+      e.motion.which = kReplayMouse;
       e.motion.windowID = id;
       e.motion.x = x;
       e.motion.y = y;
