@@ -1,7 +1,6 @@
 #include "shell/subsystems_pending.h"
 
 #include "core/config.h"
-#include "platform/window.h"
 
 namespace zelt {
 
