@@ -1,10 +1,8 @@
 // getkey and getpoint as a script thread calls them (goal: each well under
-// 5 µs). getkey goes to the main thread as message 1214 and waits for the
-// answer; getpoint reads the pointer on the calling thread. Measured with
-// the main thread idle (waiting for work) and busy presenting full
-// 1024 × 576 frames between the calls it answers. Headless: the main
-// thread is woken through the call channel's own wake-up, not a window
-// system's event queue.
+// 5 µs). getkey reads the keyboard state the main thread keeps, under its
+// lock; getpoint reads the pointer on the calling thread. Measured with the
+// main thread idle (waiting for work) and busy presenting full 1024 × 576
+// frames, so that the lock's contention with the frame shows.
 #include <benchmark/benchmark.h>
 
 #include <atomic>

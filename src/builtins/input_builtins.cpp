@@ -1,11 +1,15 @@
 // Built-in adapters of the keyboard, mouse, joysticks, cursor, typed
-// characters and the script clock. Device readings go to the main thread
-// as messages 1214 to 1216, and only while the program has the focus; a
+// characters and the script clock. Devices are read only while the program
+// has the focus: joysticks on the main thread (message 1215), the keyboard
+// and mouse from the state the main thread keeps under its lock, which
+// answers exactly as messages 1214 and 1216 do without the round trip. A
 // record whose address cannot be written gets nothing and the call fails.
+#include <array>
 #include <cstring>
 
 #include "builtins/handlers.h"
 #include "core/script_messages.h"
+#include "input/input_devices.h"
 #include "input/input_state.h"
 #include "input/pointer.h"
 #include "input/script_clock.h"
@@ -28,13 +32,26 @@ uint32_t device_reading(const BuiltinArgs& a, uint32_t k, uint32_t n, ScriptMsg 
 
 }  // namespace
 
-uint32_t bi_getkey(const BuiltinArgs& a) { return device_reading(a, 0, 256, ScriptMsg::getkey, a.addr(0), 256); }
+// The record's result; the record (n bytes in cell k) zeroed when the
+// reading fails.
+template <size_t N, class T>
+uint32_t state_reading(const BuiltinArgs& a, uint32_t k, bool (*read)(std::array<T, N>&)) {
+  std::array<T, N> rec;
+  const std::span<uint8_t> out = a.span(k, sizeof rec);
+  if (!out.data()) return 0;
+  const bool ok = focused() && read(rec);
+  if (!ok) rec.fill(0);
+  std::memcpy(out.data(), rec.data(), sizeof rec);
+  return ok ? 1 : 0;
+}
+
+uint32_t bi_getkey(const BuiltinArgs& a) { return state_reading(a, 0, input::read_keyboard); }
 
 uint32_t bi_getjoy(const BuiltinArgs& a) {
   return device_reading(a, 1, 12, ScriptMsg::getjoy, a.i32(0), a.addr(1));
 }
 
-uint32_t bi_getmouse(const BuiltinArgs& a) { return device_reading(a, 0, 16, ScriptMsg::getmouse, 0, a.addr(0)); }
+uint32_t bi_getmouse(const BuiltinArgs& a) { return state_reading(a, 0, input::read_mouse); }
 
 // Always 1; a record that cannot be written is left alone, the snapshot
 // is still taken.

@@ -1,7 +1,9 @@
 #include "input/input_devices.h"
 
+#include <atomic>
 #include <bitset>
 #include <cstring>
+#include <mutex>
 
 #include "core/config.h"
 #include "core/messages.h"
@@ -15,9 +17,11 @@
 namespace zelt::input {
 namespace {
 
-// Main thread only: written by the frame's events, read by the handlers.
-Backend g_backend = Backend::win32;
-bool g_acquired = true;
+// Written by the frame's events on the main thread; the keyboard and mouse
+// state is read by script threads too, under g_mutex.
+Backend g_backend = Backend::win32;  // set at start-up, before any script runs
+std::atomic<bool> g_acquired{true};
+std::mutex g_mutex;
 std::bitset<512> g_keys_down;  // by scancode
 std::array<uint8_t, 256> g_toggles{};  // virtual keys: bit 0 flips with each press
 struct MouseDevice {
@@ -26,6 +30,7 @@ struct MouseDevice {
 } g_mouse;
 
 void forget_held() {
+  std::lock_guard lock(g_mutex);
   g_keys_down.reset();
   g_mouse = {};
 }
@@ -60,7 +65,10 @@ int32_t mouse_message(intptr_t, intptr_t l) {
 bool input_start() {
   g_backend = config().DirectInput ? Backend::directinput : Backend::win32;
   g_acquired = true;
-  g_toggles.fill(0);
+  {
+    std::lock_guard lock(g_mutex);
+    g_toggles.fill(0);
+  }
   forget_held();
   pointer_reset();
   // The keyboard and the mouse are the window's events and cannot fail;
@@ -87,6 +95,7 @@ Backend input_backend() { return g_backend; }
 
 void input_key(int scancode, bool down) {
   if (scancode < 0 || scancode >= static_cast<int>(g_keys_down.size())) return;
+  std::lock_guard lock(g_mutex);
   if (down && !g_keys_down[scancode])
     if (const platform::KeyCode* k = platform::key_code(scancode)) g_toggles[k->vk] ^= 1;
   g_keys_down[scancode] = down;
@@ -94,17 +103,22 @@ void input_key(int scancode, bool down) {
 
 void input_mouse_moved(int x, int y, int dx, int dy) {
   pointer_moved(x, y);
+  std::lock_guard lock(g_mutex);
   g_mouse.dx += dx;
   g_mouse.dy += dy;
 }
 
 void input_mouse_button(int button, bool down) {
   if (button < 0 || button > 3) return;
+  std::lock_guard lock(g_mutex);
   if (down) g_mouse.buttons |= 1u << button;
   else g_mouse.buttons &= ~(1u << button);
 }
 
-void input_mouse_wheel(int32_t delta) { g_mouse.dz += delta; }
+void input_mouse_wheel(int32_t delta) {
+  std::lock_guard lock(g_mutex);
+  g_mouse.dz += delta;
+}
 
 void input_acquire() {
   if (g_acquired) return;
@@ -119,6 +133,7 @@ void input_unacquire() {
 
 bool read_keyboard(std::array<uint8_t, 256>& keys) {
   keys.fill(0);
+  std::lock_guard lock(g_mutex);
   if (!g_acquired) return false;
   const bool dinput = g_backend == Backend::directinput;
   for (const platform::KeyCode& k : platform::key_codes()) {
@@ -142,6 +157,7 @@ bool read_keyboard(std::array<uint8_t, 256>& keys) {
 
 bool read_mouse(std::array<int32_t, 4>& rec) {
   rec.fill(0);
+  std::lock_guard lock(g_mutex);
   if (g_backend == Backend::win32) {
     rec[3] = static_cast<int32_t>(g_mouse.buttons & 7);
     return true;

@@ -6,8 +6,10 @@
 //   Win32: a 256-byte state indexed by virtual-key codes (bit 0 toggles
 //     with each press), the mouse's three buttons only, joystick axes by the
 //     multimedia joystick rules (half ranges and centres).
-// Both are fed by the frame's events on the main thread, where the
-// readings (messages 1214 to 1216) also run.
+// Both are fed by the frame's events on the main thread. Joystick readings
+// (message 1215) run there too; the keyboard and mouse state is kept under
+// a lock, so their readings (messages 1214 and 1216, or a script thread
+// directly) cost no trip to the main thread.
 #pragma once
 
 #include <array>
@@ -30,7 +32,8 @@ void input_mouse_wheel(int32_t delta);
 void input_acquire();
 void input_unacquire();
 
-// Readings (main thread); false when the reading fails. The records are
+// Readings (keyboard and mouse: any thread; joystick: main thread); false
+// when the reading fails. The records are
 // the scripts' layouts.
 bool read_keyboard(std::array<uint8_t, 256>& keys);
 bool read_mouse(std::array<int32_t, 4>& rec);            // x, y, z, buttons
