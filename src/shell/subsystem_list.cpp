@@ -6,6 +6,7 @@
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
 #include "gfx/sprites/sprites.h"
+#include "gfx/text/font_slots.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
@@ -31,7 +32,7 @@ constexpr const Subsystem* kList[] = {
     &kCdAudioSubsystem,
     &gfx::kPlanesSubsystem,
     &gfx::kDirtyListSubsystem,
-    &kFontsSubsystem,
+    &gfx::kFontsSubsystem,
     &files::kArchiveSlotsSubsystem,
     &gfx::kSpritesSubsystem,
     &kRegexSubsystem,

@@ -12,7 +12,6 @@ const Subsystem kVideoSubsystem{.name = "video"};
 // The cursor is the input layer's; the devices are still to come.
 const Subsystem kInputSubsystem{.name = "input", .runtime_start = platform::cursor_set_arrow};
 const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
-const Subsystem kFontsSubsystem{.name = "fonts"};
 const Subsystem kP3dSubsystem{.name = "p3d"};
 const Subsystem kEffectsSubsystem{.name = "effects"};
 

@@ -89,10 +89,11 @@ extern const Subsystem kScriptThreadsSubsystem;
 // slice instead of yielding. Headless runs stay active.
 void script_host_set_active(bool active);
 
-// The per-thread font selection (one byte per slot), reset to 0 when a
-// thread starts.
-uint8_t script_thread_font(int slot);
-void set_script_thread_font(int slot, uint8_t font);
+// The font slot of the script thread whose built-in is running (one byte
+// per thread, reset to 0 when a thread starts). A caller that is not a
+// script thread reads 0 and sets nothing.
+uint8_t current_thread_font();
+void set_current_thread_font(uint8_t font);
 
 // A slice's fault: shows its message at level 1, then sets stop_all, so that
 // every script stops. Nothing for Fault::None.

@@ -321,11 +321,20 @@ const Subsystem kScriptThreadsSubsystem{
     .resume = script_threads_resume_all,
 };
 
-uint8_t script_thread_font(int index) {
+namespace {
+int current_slot() {
+  const ScriptContext* caller = builtin_current();
+  return caller ? host::caller_slot(*caller) : -1;
+}
+}  // namespace
+
+uint8_t current_thread_font() {
+  const int index = current_slot();
   return index >= 0 && index < kThreadSlots ? g_slots[index].font.load() : 0;
 }
 
-void set_script_thread_font(int index, uint8_t font) {
+void set_current_thread_font(uint8_t font) {
+  const int index = current_slot();
   if (index >= 0 && index < kThreadSlots) g_slots[index].font.store(font);
 }
 
