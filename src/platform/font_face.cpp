@@ -140,6 +140,10 @@ void fill_bits(uint8_t* row, int64_t x0, int64_t x1) {
   for (; x0 < x1; ++x0) row[x0 >> 3] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
 }
 
+// One thread at a time uses a font (text is drawn under the built-in lock).
+// Glyphs are hinted upright, emboldened, then leaned and turned by one
+// outline transform (what FT_Set_Transform would do after loading, but with
+// the emboldening before it), and rendered 1-bit.
 class FreeTypeFont final : public Font {
  public:
   ~FreeTypeFont() override {
