@@ -217,6 +217,8 @@ void draw_kind(Plane& target, uint32_t* depth, const RasterTriangle& t, const Ra
 }  // namespace
 
 void raster_triangle(Plane& target, uint32_t* depth, const RasterTriangle& t) {
+  for (const RasterCorner& c : t.corner)
+    if (c.x < -kRasterGuard || c.x > kRasterGuard || c.y < -kRasterGuard || c.y > kRasterGuard) return;
   const RasterCorner *c0 = &t.corner[0], *c1 = &t.corner[1], *c2 = &t.corner[2];
   if (c1->y < c0->y) std::swap(c0, c1);
   if (c2->y < c1->y) std::swap(c1, c2);

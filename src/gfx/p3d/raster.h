@@ -45,9 +45,10 @@ struct RasterTriangle {
   const Plane* texture = nullptr; // textured kinds: same bit count as the target
 };
 
-// Screen coordinates beyond this distance from the origin are not drawn
-// (their vertices count as invalid), so that edge positions and steps stay
-// far inside 64 bits and every product of the setup is exact.
+// Triangles with a corner beyond this distance from the origin are not
+// drawn (the scene already counts vertices projected half as far from the
+// screen's centre as invalid), so that edge positions and steps stay far
+// inside 64 bits and every product of the setup is exact.
 inline constexpr int32_t kRasterGuard = 1 << 24;
 
 // Draws into target (8, 16, 24 or 32 bits per pixel; anything else draws

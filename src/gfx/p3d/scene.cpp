@@ -98,7 +98,9 @@ void P3dScene::project(FrameVertex& v) const {
   v.valid = false;
   if (!finite(v.p) || !(v.p.z >= near_) || !(v.p.z >= kMinDepth)) return;
   const float qx = v.p.x * focal_ / v.p.z, qy = v.p.y * focal_ / v.p.z;
-  if (!(std::fabs(qx) <= kRasterGuard) || !(std::fabs(qy) <= kRasterGuard)) return;
+  // Far off the screen (beyond 2^23 pixels from its centre): not drawn.
+  constexpr float kLimit = kRasterGuard / 2;
+  if (!(std::fabs(qx) <= kLimit) || !(std::fabs(qy) <= kLimit)) return;
   v.w = 65536.0f / v.p.z;
   v.x = width_ / 2 + static_cast<int32_t>(qx);
   v.y = height_ / 2 - static_cast<int32_t>(qy);
@@ -124,6 +126,8 @@ void P3dScene::add_object(const Model& model, Vec3 pos, Vec3 angles) {
     v.p = transform(mv.position, m) + c;
     project(v);
     if (!v.valid) continue;
+    v.lit = {};
+    v.env_u = v.env_v = 0;
     if (mv.flags & (kP3dVertexLit | kP3dEnvironment)) {
       const Vec3 n = transform(mv.normal, m);
       if (mv.flags & kP3dVertexLit) v.lit = lit(n, v.p);
