@@ -296,14 +296,14 @@ TEST_F(P3dRender, TexelsFollowTheCoordinatesAndWrap) {
   // Coordinates of 1.5 everywhere sample the middle of the texture; -0.25
   // wraps to three quarters.
   for (float at : {1.5f, -0.25f}) {
-    target(16, 16, 32, 8);
+    gfx::Plane& q = target(16, 16, 32, 8);
     ModelSpec m = quad(2);
     for (FaceSpec& f : m.faces)
       for (auto& uv : f.uv) uv[0] = uv[1] = at;
     submit(m, 4, 0, texture(4, 4));
     gfx::p3d_render();
     const int32_t t = at > 0 ? 2 : 3;
-    EXPECT_EQ(pixel(p, 8, 8), texel(t, t)) << at;
+    EXPECT_EQ(pixel(q, 8, 8), texel(t, t)) << at;
   }
 }
 
