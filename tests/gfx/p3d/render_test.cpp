@@ -46,7 +46,9 @@ class P3dRender : public P3dTest {
   // submits it at pos.
   uint32_t submit(const ModelSpec& m, uint32_t type, uint32_t colour, uint32_t tex = 0, Vec3 pos = kAhead,
                   Vec3 angles = {}) {
-    const uint32_t id = load(m, "m" + std::to_string(loaded_++) + ".dat");
+    std::string name = std::to_string(loaded_++);
+    name += ".dat";
+    const uint32_t id = load(m, name);
     EXPECT_NE(id, 0u);
     EXPECT_EQ(material(id, 0, colour, tex, type), 1u);
     EXPECT_EQ(gfx::p3d_setobj(id, pos, angles), 1);
@@ -378,7 +380,9 @@ TEST_F(P3dRender, FrameListsHold8192Entries) {
   gfx::P3dScene scene;
   gfx::Model big;
   big.radius = 1e9f;
-  big.vertices.resize(5000, gfx::ModelVertex{{0, 0, 4}});
+  gfx::ModelVertex ahead;
+  ahead.position = {0, 0, 4};
+  big.vertices.resize(5000, ahead);
   scene.add_object(big, {}, {});
   scene.add_object(big, {}, {});  // 10000 vertices would not fit: dropped
   EXPECT_EQ(scene.frame_vertex_count(), 5000u);
@@ -389,8 +393,13 @@ TEST_F(P3dRender, FrameListsHold8192Entries) {
   scene.view({}, {});
   gfx::Model many;
   many.radius = 1e9f;
-  many.vertices = {{-1, 1, 64}, {1, 1, 64}, {1, -1, 64}};
-  many.faces.resize(6000, gfx::ModelFace{.flags = 0x08, .index = {0, 1, 2}});
+  many.vertices.resize(3);
+  many.vertices[0].position = {-1, 1, 64}, many.vertices[1].position = {1, 1, 64};
+  many.vertices[2].position = {1, -1, 64};
+  gfx::ModelFace face;
+  face.flags = 0x08;
+  face.index[0] = 0, face.index[1] = 1, face.index[2] = 2;
+  many.faces.resize(6000, face);
   scene.add_object(many, {}, {});
   scene.add_object(many, {}, {});
   EXPECT_EQ(scene.frame_triangle_count(), 8192u);
