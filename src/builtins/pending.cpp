@@ -44,8 +44,6 @@ PENDING(ef_land) PENDING(ef_ball) PENDING(ef_whirl) PENDING(ef_raster) PENDING(e
 PENDING(ef_water)
 // Keyboard
 PENDING(key_init) PENDING(key_get)
-// Sockets
-PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
 
 #undef PENDING
 

@@ -8,6 +8,7 @@
 #include "gfx/sprites/sprites.h"
 #include "gfx/text/font_slots.h"
 #include "input/script_clock.h"
+#include "net/net.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
 #include "shell/subsystems_pending.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr const Subsystem* kList[] = {
     &kMathSubsystem,
     &gfx::kBlendTablesSubsystem,
-    &kNetSubsystem,
+    &net::kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
     &kSoundSubsystem,
