@@ -75,7 +75,7 @@ class NetworkTest : public ::testing::Test {
 };
 
 TEST_F(NetworkTest, ClientExchangesWithAServer) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   EXPECT_EQ(net_.state(), 0);
   ASSERT_TRUE(connect_client(port));
@@ -106,7 +106,7 @@ TEST_F(NetworkTest, ClientExchangesWithAServer) {
 }
 
 TEST_F(NetworkTest, RingsHoldAtMost8191BytesAndSendsReturnPartialCounts) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   ASSERT_TRUE(connect_client(port));
   Fd peer = accept_one(listener.get());
@@ -152,7 +152,7 @@ TEST_F(NetworkTest, ClientFailuresAreReportedAndEndTheThread) {
 }
 
 TEST_F(NetworkTest, PortsOutsideTheRangeAreRefusedWithoutStoppingTheMode) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   ASSERT_TRUE(connect_client(port));
   EXPECT_FALSE(net_.open_client("127.0.0.1", 65536));
@@ -165,7 +165,7 @@ TEST_F(NetworkTest, PortsOutsideTheRangeAreRefusedWithoutStoppingTheMode) {
 // system drops the attempts): the client reports 2 while it tries, and a
 // close ends the attempt at once.
 TEST_F(NetworkTest, CloseEndsAConnectionAttemptAtOnce) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port, 0);
   std::vector<Fd> fillers;
   for (int i = 0; i < 4; ++i) {
@@ -188,7 +188,7 @@ TEST_F(NetworkTest, CloseEndsAConnectionAttemptAtOnce) {
 }
 
 TEST_F(NetworkTest, LongTransfersBothWaysKeepEveryByteInOrder) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   ASSERT_TRUE(connect_client(port));
   Fd peer = accept_one(listener.get());
@@ -224,7 +224,7 @@ TEST_F(NetworkTest, LongTransfersBothWaysKeepEveryByteInOrder) {
 // client silently; a peer that never reads leaves the sender's ring full
 // without blocking anything; close returns at once in both cases.
 TEST_F(NetworkTest, PeersThatResetOrStopReadingBlockNothing) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   {
     ASSERT_TRUE(connect_client(port));
@@ -342,7 +342,7 @@ TEST_F(NetworkTest, ServerSurvivesClientsThatConnectAndVanish) {
 }
 
 TEST_F(NetworkTest, ServerFailures) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd taken = listen_local(&port);
   EXPECT_FALSE(net_.open_server(port));
   EXPECT_EQ(MessageLog::take(), std::vector<std::string>{"WSAEADDRINUSE アドレスがすでに使用中です"});
