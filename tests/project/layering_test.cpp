@@ -40,7 +40,7 @@ const std::vector<std::pair<std::string, std::string>> kThirdParty = {
     {"fontconfig/", "platform"}, {"ffi.h", "platform"},      {"dlfcn.h", "platform"},
     {"fluidsynth", "platform"},  {"libav", "platform"},      {"libsw", "platform"},
     {"cdio/", "platform"},       {"sys/socket.h", "platform"}, {"netinet/", "platform"},
-    {"oniguruma.h", "builtins"}, {"jpeglib.h", "gfx"},
+    {"oniguruma.h", "builtins"}, {"jpeglib.h", "gfx"},          {"vorbis/", "audio"},
 };
 
 // Headers a folder may not include although its layer allows them: the file
