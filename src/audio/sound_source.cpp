@@ -204,7 +204,8 @@ void SoundSource::close() {
   kind_ = Kind::none;
   image_ = {};
   format_ = {};
-  length_ = start_offset_ = loop_start_ = 0;
+  length_ = start_offset_ = 0;
+  loop_start_ = 0;
   data_offset_ = data_size_ = read_pos_ = 0;
   block_align_ = samples_per_block_ = block_bytes_ = block_left_ = 0;
   coefficients_ = {};
@@ -345,11 +346,11 @@ void SoundSource::seek_ms(uint32_t ms) {
 void SoundSource::set_loop_ms(uint32_t ms) {
   if (!is_open()) return;
   const uint32_t b = whole_frame_bytes(ms);
-  if (b < length_) loop_start_ = b;
+  if (b < length_) loop_start_.store(b, std::memory_order_relaxed);
 }
 
 void SoundSource::rewind() {
-  if (is_open()) move_to(loop_start_);
+  if (is_open()) move_to(loop_start());
 }
 
 void SoundSource::restart() {

@@ -10,6 +10,7 @@
 // and changes nothing.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -53,14 +54,15 @@ class SoundSource {
   // PCM length L in bytes; an ADPCM file counts whole blocks only.
   uint32_t pcm_length() const { return length_; }
   uint32_t start_offset() const { return start_offset_; }
-  uint32_t loop_start() const { return loop_start_; }
+  uint32_t loop_start() const { return loop_start_.load(std::memory_order_relaxed); }
 
   // Fills count bytes: real sound first, silence after it (0x80 bytes for
   // 8-bit samples). Returns the bytes of real sound.
   uint32_t read(void* buffer, uint32_t count);
   // Moves the start (and the read position) when ms lies inside the sound.
   void seek_ms(uint32_t ms);
-  // Moves the loop start when ms lies inside the sound.
+  // Moves the loop start when ms lies inside the sound. A playing stream's
+  // feeder may read it meanwhile: one 32-bit store.
   void set_loop_ms(uint32_t ms);
   // Reading goes on from the loop start / the start offset.
   void rewind();
@@ -88,7 +90,7 @@ class SoundSource {
   PcmFormat format_;
   uint32_t length_ = 0;
   uint32_t start_offset_ = 0;
-  uint32_t loop_start_ = 0;
+  std::atomic<uint32_t> loop_start_{0};
 
   // WAV: the 'data' chunk inside the image and the next PCM byte to deliver.
   uint32_t data_offset_ = 0;

@@ -1,5 +1,7 @@
 #include "shell/subsystem_list.h"
 
+#include "audio/audio_output.h"
+#include "audio/sound_slots.h"
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
 #include "gfx/planes/plane.h"
@@ -26,7 +28,8 @@ constexpr const Subsystem* kList[] = {
     &kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
-    &kSoundSubsystem,
+    &audio::kAudioOutputSubsystem,
+    &audio::kSoundSubsystem,
     &kMidiSubsystem,
     &kVideoSubsystem,
     &input::kInputSubsystem,

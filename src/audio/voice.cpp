@@ -1,0 +1,123 @@
+#include "audio/voice.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/volume_law.h"
+
+namespace zelt::audio {
+
+Voice::Voice(const PcmFormat& format, uint32_t bytes)
+    : format_(format),
+      data_(bytes - bytes % format.block_align(), format.bits == 8 ? 0x80 : 0),
+      frames_(static_cast<uint32_t>(data_.size() / format.block_align())),
+      frequency_(format.rate),
+      scratch_(2 * Mixer::kMaxBlock) {}
+
+void Voice::play(bool looping) { state_.store(kPlaying | (looping ? kLooping : 0), std::memory_order_release); }
+
+void Voice::stop() { state_.store(0, std::memory_order_release); }
+
+uint32_t Voice::position() const {
+  return static_cast<uint32_t>(cursor_.load(std::memory_order_acquire) >> kFraction) * format_.block_align();
+}
+
+void Voice::set_position(uint32_t byte) {
+  const uint64_t frame = std::min<uint64_t>(byte / format_.block_align(), frames_);
+  cursor_.store(frame << kFraction, std::memory_order_release);
+}
+
+// One channel of one frame as a float; frames outside the buffer wrap in a
+// loop and are silence otherwise.
+float Voice::sample(int64_t frame, uint32_t channel, bool looping) const {
+  if (frame < 0 || frame >= frames_) {
+    if (!looping || frames_ == 0) return 0.0f;
+    frame %= frames_;
+    if (frame < 0) frame += frames_;
+  }
+  const size_t at = static_cast<size_t>(frame) * format_.block_align() +
+                    (format_.channels == 2 ? channel : 0) * (format_.bits / 8);
+  if (format_.bits == 8) return (static_cast<float>(data_[at]) - 128.0f) * (1.0f / 128.0f);
+  int16_t v;
+  std::memcpy(&v, &data_[at], 2);
+  return static_cast<float>(v) * (1.0f / 32768.0f);
+}
+
+// Resamples into scratch_: at the buffer's own rate equal to the mixer's the
+// samples pass unchanged; otherwise a four-point cubic (Catmull-Rom)
+// interpolation, which keeps the images of tones well below the Nyquist
+// frequency some 40 dB lower than linear interpolation does at the same
+// cost class. Returns the frames written; ended tells that a one-shot
+// buffer ran out.
+uint32_t Voice::render(uint64_t& cursor, uint32_t frames, uint32_t rate, bool looping, bool& ended) {
+  const uint64_t step = (static_cast<uint64_t>(frequency_.load(std::memory_order_relaxed)) << kFraction) / rate;
+  const uint64_t end = static_cast<uint64_t>(frames_) << kFraction;
+  const uint32_t channels = format_.channels;
+  ended = false;
+  uint32_t i = 0;
+  for (; i < frames; ++i) {
+    if (cursor >= end) {
+      if (!looping || frames_ == 0) {
+        ended = true;
+        break;
+      }
+      cursor %= end;
+    }
+    const int64_t frame = static_cast<int64_t>(cursor >> kFraction);
+    const uint32_t frac = static_cast<uint32_t>(cursor);
+    for (uint32_t c = 0; c < 2; ++c) {
+      const uint32_t ch = channels == 2 ? c : 0;
+      float v;
+      if (frac == 0) {
+        v = sample(frame, ch, looping);
+      } else {
+        const float t = static_cast<float>(frac) * (1.0f / 4294967296.0f);
+        const float y0 = sample(frame - 1, ch, looping), y1 = sample(frame, ch, looping);
+        const float y2 = sample(frame + 1, ch, looping), y3 = sample(frame + 2, ch, looping);
+        v = y1 + 0.5f * t * (y2 - y0 + t * (2.0f * y0 - 5.0f * y1 + 4.0f * y2 - y3 + t * (3.0f * (y1 - y2) + y3 - y0)));
+      }
+      scratch_[2 * i + c] = v;
+    }
+    cursor += step;
+  }
+  return i;
+}
+
+void Voice::mix_into(float* out, uint32_t frames, uint32_t rate) {
+  const uint32_t state = state_.load(std::memory_order_acquire);
+  if (!(state & kPlaying)) {
+    was_playing_ = false;
+    return;
+  }
+  uint64_t cursor = cursor_.load(std::memory_order_acquire);
+  uint64_t seen = cursor;
+  bool ended = false;
+  const uint32_t n = render(cursor, frames, rate, state & kLooping, ended);
+
+  float left, right;
+  channel_gains(volume_.load(std::memory_order_relaxed), pan_.load(std::memory_order_relaxed), left, right);
+  // A change while playing is ramped over the block; a start is not, so the
+  // first sample sounds at once and exactly.
+  if (!was_playing_) gain_left_ = left, gain_right_ = right;
+  const float step_left = (left - gain_left_) / static_cast<float>(frames);
+  const float step_right = (right - gain_right_) / static_cast<float>(frames);
+  for (uint32_t i = 0; i < n; ++i) {
+    const float gl = gain_left_ + step_left * static_cast<float>(i + 1);
+    const float gr = gain_right_ + step_right * static_cast<float>(i + 1);
+    out[2 * i] += scratch_[2 * i] * (step_left == 0 ? left : gl);
+    out[2 * i + 1] += scratch_[2 * i + 1] * (step_right == 0 ? right : gr);
+  }
+  gain_left_ = left;
+  gain_right_ = right;
+  was_playing_ = !ended;
+
+  // The cursor moves on unless someone set it meanwhile; a one-shot buffer
+  // that ran out stops unless it was started again meanwhile.
+  cursor_.compare_exchange_strong(seen, cursor, std::memory_order_acq_rel);
+  if (ended) {
+    uint32_t expected = state;
+    state_.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+  }
+}
+
+}  // namespace zelt::audio
