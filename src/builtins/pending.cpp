@@ -31,8 +31,6 @@ PENDING(slice) PENDING(gradation) PENDING(mosaic) PENDING(monotone) PENDING(blur
 PENDING(ef_init) PENDING(ef_free) PENDING(ef_copy) PENDING(ef_info) PENDING(ef_rotate)
 PENDING(ef_land) PENDING(ef_ball) PENDING(ef_whirl) PENDING(ef_raster) PENDING(ef_blob)
 PENDING(ef_water)
-// Sockets
-PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
 
 #undef PENDING
 

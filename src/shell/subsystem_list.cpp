@@ -11,6 +11,7 @@
 #include "gfx/text/font_slots.h"
 #include "input/input_devices.h"
 #include "input/script_clock.h"
+#include "net/net.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
 #include "shell/subsystems_pending.h"
@@ -25,7 +26,7 @@ namespace {
 constexpr const Subsystem* kList[] = {
     &kMathSubsystem,
     &gfx::kBlendTablesSubsystem,
-    &kNetSubsystem,
+    &net::kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
     &audio::kAudioOutputSubsystem,
