@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "audio/audio_output.h"
+#include "audio/effects/effect.h"
 #include "audio/sound_source.h"
 #include "audio/voice.h"
 #include "audio/volume_law.h"
@@ -49,7 +50,7 @@ struct SoundSlot {
   std::atomic<uint32_t> written{0};
   SoundSource source;
   uint32_t fx_mask = 0;
-  std::array<std::array<uint32_t, 7>, 8> fx{};  // parameter records by bit number
+  std::array<EffectRecord, kEffectKinds> fx{};  // parameter records by bit number
 
   ~SoundSlot() {
     stop_request = true;
@@ -143,10 +144,13 @@ void feeder_run(SoundSlot* s) {
 
 uint32_t base_flags(uint32_t flags) { return flags | (config().GlobalSound ? kFlagGlobalFocus : 0); }
 
-// Effects are installed at play (the buffer stopped) when it takes them.
+// Effects are installed at play (the voice stopped) when the buffer takes
+// them: a new chain of the bits set now, in bit order, with fresh state. A
+// mask cleared since the last play removes the chain, so clearing an
+// effect always silences it.
 void apply_effects(SoundSlot& s) {
-  if (!(s.buffer_flags & kFlagEffects) || s.fx_mask == 0) return;
-  // The effect chain of the slot's voice: see the effects library.
+  if (!(s.buffer_flags & kFlagEffects)) return;
+  s.voice->set_effects(make_effect_chain(s.fx_mask, s.fx, output_mixer()->rate()));
 }
 
 // --- messages: slot in wparam, the second argument in lparam ---------------
@@ -187,9 +191,9 @@ template <uint32_t Index>
 int32_t msg_effect(intptr_t w, intptr_t l) {
   const uint32_t bit = 1u << Index;
   if (l == 0) return snd_seteffect(slot_of(w), bit, nullptr);
-  const std::span<uint8_t> in = script_memory().span(static_cast<ScriptAddr>(l), kEffectWords[Index] * 4);
+  const std::span<uint8_t> in = script_memory().span(static_cast<ScriptAddr>(l), kEffectKindInfo[Index].words * 4);
   if (!in.data()) return 0;
-  uint32_t record[7] = {};
+  uint32_t record[kMaxEffectWords] = {};
   std::memcpy(record, in.data(), in.size());
   return snd_seteffect(slot_of(w), bit, record);
 }
@@ -520,7 +524,7 @@ int32_t snd_seteffect(int32_t slot, uint32_t bit, const uint32_t* record) {
   SoundSlot& s = g_slots[slot];
   const int index = __builtin_ctz(bit);
   if (record) {
-    std::memcpy(s.fx[index].data(), record, kEffectWords[index] * 4);
+    std::memcpy(s.fx[index].data(), record, kEffectKindInfo[index].words * 4);
     s.fx_mask |= bit;
   } else {
     s.fx_mask &= ~bit;

@@ -15,13 +15,6 @@ namespace zelt::audio {
 
 inline constexpr int32_t kSoundSlots = 64;
 
-// Effect bits in chain order, and the 32-bit words of each parameter record.
-enum EffectBit : uint32_t {
-  kChorus = 0x01, kCompressor = 0x02, kDistortion = 0x04, kEcho = 0x08,
-  kFlanger = 0x10, kGargle = 0x20, kParamEq = 0x40, kReverb = 0x80,
-};
-inline constexpr uint32_t kEffectWords[8] = {7, 6, 5, 5, 7, 2, 3, 4};
-
 bool sound_start();
 void sound_stop();
 bool sound_started();
@@ -46,7 +39,8 @@ int32_t snd_getpos(int32_t slot);
 int32_t snd_getlen(int32_t slot);
 int32_t snd_gettext(int32_t slot, char (&text)[256]);
 int32_t snd_setmargin(int32_t ms);
-// bit: one EffectBit; record: its words, or null to clear the bit.
+// bit: one EffectBit (audio/effects/effect.h); record: its words, or null to
+// clear the bit.
 int32_t snd_seteffect(int32_t slot, uint32_t bit, const uint32_t* record);
 
 // Start-up and shutdown ([System] DirectSound), and the focus pause of all

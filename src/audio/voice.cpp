@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "audio/volume_law.h"
 
@@ -13,6 +14,16 @@ Voice::Voice(const PcmFormat& format, uint32_t bytes)
       frames_(static_cast<uint32_t>(data_.size() / format.block_align())),
       frequency_(format.rate),
       scratch_(2 * Mixer::kMaxBlock) {}
+
+Voice::~Voice() { delete effects_.load(); }
+
+void Voice::set_effects(std::unique_ptr<EffectChain> chain) {
+  // Sequentially consistent on both sides: a block that has not announced
+  // itself yet will load the new chain, one that has is waited for.
+  EffectChain* old = effects_.exchange(chain.release(), std::memory_order_seq_cst);
+  while (mixing_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+  delete old;
+}
 
 void Voice::play(bool looping) { state_.store(kPlaying | (looping ? kLooping : 0), std::memory_order_release); }
 
@@ -84,6 +95,12 @@ uint32_t Voice::render(uint64_t& cursor, uint32_t frames, uint32_t rate, bool lo
 }
 
 void Voice::mix_into(float* out, uint32_t frames, uint32_t rate) {
+  mixing_.store(true, std::memory_order_seq_cst);
+  mix(out, frames, rate);
+  mixing_.store(false, std::memory_order_release);
+}
+
+void Voice::mix(float* out, uint32_t frames, uint32_t rate) {
   const uint32_t state = state_.load(std::memory_order_acquire);
   if (!(state & kPlaying)) {
     was_playing_ = false;
@@ -93,6 +110,7 @@ void Voice::mix_into(float* out, uint32_t frames, uint32_t rate) {
   uint64_t seen = cursor;
   bool ended = false;
   const uint32_t n = render(cursor, frames, rate, state & kLooping, ended);
+  if (EffectChain* chain = effects_.load(std::memory_order_seq_cst)) chain->process(scratch_.data(), n);
 
   float left, right;
   channel_gains(volume_.load(std::memory_order_relaxed), pan_.load(std::memory_order_relaxed), left, right);

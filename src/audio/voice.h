@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio/effects/effect.h"
 #include "audio/mixer.h"
 #include "audio/sound_source.h"
 
@@ -23,6 +24,7 @@ class Voice final : public MixerInput {
  public:
   // A zeroed buffer of bytes (whole frames) in format.
   Voice(const PcmFormat& format, uint32_t bytes);
+  ~Voice() override;
 
   const PcmFormat& format() const { return format_; }
   uint8_t* data() { return data_.data(); }
@@ -44,6 +46,10 @@ class Voice final : public MixerInput {
   void set_frequency(uint32_t hz) { frequency_.store(hz ? hz : format_.rate, std::memory_order_relaxed); }
   uint32_t frequency() const { return frequency_.load(std::memory_order_relaxed); }
 
+  // The effects the voice runs from its next block on (null: none). The
+  // chain it replaces is freed here, once the device thread has let go of it.
+  void set_effects(std::unique_ptr<EffectChain> chain);
+
   void mix_into(float* out, uint32_t frames, uint32_t rate) override;
 
  private:
@@ -53,6 +59,7 @@ class Voice final : public MixerInput {
 
   float sample(int64_t frame, uint32_t channel, bool looping) const;
   uint32_t render(uint64_t& cursor, uint32_t frames, uint32_t rate, bool looping, bool& ended);
+  void mix(float* out, uint32_t frames, uint32_t rate);
 
   PcmFormat format_;
   std::vector<uint8_t> data_;
@@ -62,6 +69,8 @@ class Voice final : public MixerInput {
   std::atomic<int32_t> volume_{0};
   std::atomic<int32_t> pan_{0};
   std::atomic<uint32_t> frequency_;
+  std::atomic<EffectChain*> effects_{nullptr};
+  std::atomic<bool> mixing_{false};  // the device thread is inside mix_into
 
   // Device thread only.
   std::vector<float> scratch_;

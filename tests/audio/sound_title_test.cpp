@@ -172,5 +172,42 @@ TEST_F(SoundTitle, StreamsPlayTheirSourceLoopAndEnd) {
   EXPECT_NEAR(frequency(rec_.left), 700.0, 3.0);
 }
 
+TEST_F(SoundTitle, EchoSoundsOnBuffersThatTakeEffectsUntilItIsCleared) {
+  // 20 ms of noise in 150 ms: long enough for effects with a 300 ms margin
+  // (slot 0), too short without one (slot 1, 100 ms). The echo record: wet/dry
+  // 50, feedback 0, 100 ms on both sides, no pan delay (floats by their bits).
+  make("sox -D -n -r 48000 -c 1 -b 16 long.wav synth 0.02 whitenoise vol 0.5 pad 0 0.13 && "
+       "sox -D -n -r 48000 -c 1 -b 16 short.wav synth 0.02 whitenoise vol 0.5 pad 0 0.08");
+  const std::string out = run(
+      "int echo[5]; echo[0] = 0x42480000; echo[1] = 0; echo[2] = 0x42C80000; echo[3] = 0x42C80000; echo[4] = 0;\n"
+      "snd_setmargin(300); snd_load(0, \"long.wav\"); snd_setmargin(0); snd_load(1, \"short.wav\");\n"
+      "log_out(\"echo %d %d none %d\\n\", snd_setecho(0, echo), snd_setecho(1, echo), snd_setecho(2, echo));\n"
+      "snd_play(0, 0); sleep(600);\n"
+      "snd_play(1, 0); sleep(600);\n"
+      "snd_setecho(0, 0); snd_play(0, 0); sleep(600);");
+  EXPECT_NE(out.find("echo 1 1 none 0"), std::string::npos) << out;
+  // The three plays, each after at least 200 ms of silence.
+  const std::vector<int16_t>& v = rec_.left;
+  std::vector<size_t> plays;
+  size_t quiet = 9600;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] != 0 && quiet >= 9600) plays.push_back(i);
+    quiet = v[i] == 0 ? quiet + 1 : 0;
+  }
+  ASSERT_EQ(plays.size(), 3u);
+  for (size_t p : plays) ASSERT_LT(p + 9600, v.size());
+  // Half the noise at once and half of it 4800 samples later, sample for sample.
+  const size_t a = plays[0];
+  size_t heard = 0;
+  for (size_t i = 0; i < 960; ++i) {
+    ASSERT_EQ(v[a + 4800 + i], v[a + i]) << i;
+    heard += v[a + i] != 0;
+  }
+  EXPECT_GT(heard, 900u);
+  // The short sound and the cleared echo: nothing after the noise.
+  for (size_t p : {plays[1], plays[2]})
+    for (size_t i = 960; i < 9600; ++i) ASSERT_EQ(v[p + i], 0) << i;
+}
+
 }  // namespace
 }  // namespace zelt
