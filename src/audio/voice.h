@@ -58,6 +58,8 @@ class Voice final : public MixerInput {
   static constexpr int kFraction = 32;
 
   float sample(int64_t frame, uint32_t channel, bool looping) const;
+  void frame_at(int64_t frame, bool looping, float& left, float& right) const;
+  void sinc_frame(uint64_t cursor, float cutoff, bool looping, float* out) const;
   uint32_t render(uint64_t& cursor, uint32_t frames, uint32_t rate, bool looping, bool& ended);
   void mix(float* out, uint32_t frames, uint32_t rate);
 

@@ -116,6 +116,21 @@ TEST_F(SoundTitle, FrequencyChangesThePitchAndMasterVolumeScalesAll) {
   EXPECT_NEAR(peak(rec_.left), 0.5 * std::pow(10.0, -0.5) * 32767, 200);
 }
 
+TEST_F(SoundTitle, PlayingFasterThanTheOutputRateLeavesNoAlias) {
+  // Left: a 20 kHz tone played at twice its rate would be 40 kHz, above what
+  // 48 kHz can hold; nothing of it may fold back. Right: an 8 kHz tone at
+  // 90000 Hz becomes 15 kHz and passes whole.
+  make("sox -D -n -r 48000 -c 1 -b 16 high.wav synth 0.5 sine 20000 vol 0.5 && "
+       "sox -D -n -r 48000 -c 1 -b 16 mid.wav synth 0.5 sine 8000 vol 0.5");
+  run("snd_load(0, \"high.wav\"); snd_load(1, \"mid.wav\"); snd_setpan(0, -100); snd_setpan(1, 100);\n"
+      "snd_setfreq(0, 96000); snd_setfreq(1, 90000); snd_play(0, 1); snd_play(1, 1); sleep(500);");
+  int left = 0;
+  for (int16_t v : rec_.left) left = std::max(left, std::abs(static_cast<int>(v)));
+  EXPECT_LT(left, 16) << "60 dB under the tone";
+  EXPECT_NEAR(20 * std::log10(peak(rec_.right) / (0.5 * 32767)), 0.0, 0.5);
+  EXPECT_NEAR(frequency(rec_.right), 15000.0, 10.0);
+}
+
 TEST_F(SoundTitle, LoopsRepeatTheBufferWithItsMarginSampleExactly) {
   // 100 ms of a square wave and a 50 ms margin: bursts of 4800 samples
   // that never touch 0, then exactly 2400 zeros, over and over.
