@@ -17,9 +17,10 @@ void Mixer::attach(uint32_t place, MixerInput* input) {
 
 void Mixer::detach(uint32_t place) {
   if (place >= kMixerInputs) return;
-  inputs_[place].store(nullptr, std::memory_order_release);
-  // A block that began before the store may still use the input.
-  const uint64_t seen = epoch_.load(std::memory_order_acquire);
+  // Sequentially consistent with the renderer's epoch step and loads: either
+  // its block loads null, or the epoch seen here is odd and is waited out.
+  inputs_[place].store(nullptr, std::memory_order_seq_cst);
+  const uint64_t seen = epoch_.load(std::memory_order_seq_cst);
   if (seen & 1)
     while (epoch_.load(std::memory_order_acquire) == seen) std::this_thread::yield();
 }
@@ -41,10 +42,10 @@ void Mixer::render(float* out, uint32_t frames) {
 }
 
 void Mixer::render_block(float* out, uint32_t frames) {
-  epoch_.fetch_add(1, std::memory_order_acq_rel);
+  epoch_.fetch_add(1, std::memory_order_seq_cst);
   std::memset(out, 0, sizeof(float) * 2 * frames);
   for (auto& slot : inputs_)
-    if (MixerInput* input = slot.load(std::memory_order_acquire)) input->mix_into(out, frames, rate_);
+    if (MixerInput* input = slot.load(std::memory_order_seq_cst)) input->mix_into(out, frames, rate_);
   epoch_.fetch_add(1, std::memory_order_acq_rel);
 
   // The primary line: master gains, ramped over the block when they change

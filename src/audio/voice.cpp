@@ -26,17 +26,38 @@ void Voice::set_effects(std::unique_ptr<EffectChain> chain) {
   delete old;
 }
 
-void Voice::play(bool looping) { state_.store(kPlaying | (looping ? kLooping : 0), std::memory_order_release); }
+template <class Change>
+void Voice::update(Change change) {
+  uint64_t w = control_.load(std::memory_order_acquire);
+  while (!control_.compare_exchange_weak(w, change(w), std::memory_order_acq_rel)) {
+  }
+}
 
-void Voice::stop() { state_.store(0, std::memory_order_release); }
+void Voice::play(bool looping) {
+  update([&](uint64_t w) {
+    const uint64_t run = static_cast<uint64_t>((run_generation(w) + 1) & 31) << kRunShift;
+    return (w & ~(kPlaying | kLooping | (uint64_t{31} << kRunShift))) | kPlaying | (looping ? kLooping : 0) | run;
+  });
+}
+
+void Voice::stop() {
+  update([](uint64_t w) {
+    const uint64_t run = static_cast<uint64_t>((run_generation(w) + 1) & 31) << kRunShift;
+    return (w & ~(kPlaying | kLooping | (uint64_t{31} << kRunShift))) | run;
+  });
+}
 
 uint32_t Voice::position() const {
-  return static_cast<uint32_t>(cursor_.load(std::memory_order_acquire) >> kFraction) * format_.block_align();
+  const uint64_t cursor = control_.load(std::memory_order_acquire) & kCursorMask;
+  return static_cast<uint32_t>(cursor >> (kFraction - kCursorShift)) * format_.block_align();
 }
 
 void Voice::set_position(uint32_t byte) {
   const uint64_t frame = std::min<uint64_t>(byte / format_.block_align(), frames_);
-  cursor_.store(frame << kFraction, std::memory_order_release);
+  update([&](uint64_t w) {
+    const uint64_t seek = static_cast<uint64_t>((seek_generation(w) + 1) & 31) << kSeekShift;
+    return (w & ~(kCursorMask | (uint64_t{31} << kSeekShift))) | (frame << (kFraction - kCursorShift)) | seek;
+  });
 }
 
 // One channel of one frame as a float; frames outside the buffer wrap in a
@@ -142,15 +163,15 @@ void Voice::mix_into(float* out, uint32_t frames, uint32_t rate) {
 }
 
 void Voice::mix(float* out, uint32_t frames, uint32_t rate) {
-  const uint32_t state = state_.load(std::memory_order_acquire);
-  if (!(state & kPlaying)) {
+  const uint64_t start = control_.load(std::memory_order_acquire);
+  if (!(start & kPlaying)) {
     was_playing_ = false;
     return;
   }
-  uint64_t cursor = cursor_.load(std::memory_order_acquire);
-  uint64_t seen = cursor;
+  const bool looping = start & kLooping;
+  uint64_t cursor = (start & kCursorMask) << kCursorShift;
   bool ended = false;
-  const uint32_t n = render(cursor, frames, rate, state & kLooping, ended);
+  const uint32_t n = render(cursor, frames, rate, looping, ended);
   if (EffectChain* chain = effects_.load(std::memory_order_seq_cst)) chain->process(scratch_.data(), n);
 
   float left, right;
@@ -170,12 +191,16 @@ void Voice::mix(float* out, uint32_t frames, uint32_t rate) {
   gain_right_ = right;
   was_playing_ = !ended;
 
-  // The cursor moves on unless someone set it meanwhile; a one-shot buffer
-  // that ran out stops unless it was started again meanwhile.
-  cursor_.compare_exchange_strong(seen, cursor, std::memory_order_acq_rel);
-  if (ended) {
-    uint32_t expected = state;
-    state_.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+  // The cursor moves on unless the owner moved it meanwhile; a one-shot
+  // buffer that ran out stops unless it was started or stopped meanwhile.
+  const uint64_t end = static_cast<uint64_t>(frames_) << kFraction;
+  if (cursor >= end) cursor = looping && end ? cursor % end : end;
+  uint64_t w = start;
+  for (;;) {
+    uint64_t next = w;
+    if (seek_generation(w) == seek_generation(start)) next = (next & ~kCursorMask) | (cursor >> kCursorShift);
+    if (ended && run_generation(w) == run_generation(start)) next &= ~(kPlaying | kLooping);
+    if (next == w || control_.compare_exchange_weak(w, next, std::memory_order_acq_rel)) break;
   }
 }
 

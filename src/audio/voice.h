@@ -33,7 +33,7 @@ class Voice final : public MixerInput {
 
   void play(bool looping);
   void stop();
-  bool playing() const { return state_.load(std::memory_order_acquire) & kPlaying; }
+  bool playing() const { return control_.load(std::memory_order_acquire) & kPlaying; }
   // The play cursor in bytes; setting it takes whole frames.
   uint32_t position() const;
   void set_position(uint32_t byte);
@@ -53,9 +53,23 @@ class Voice final : public MixerInput {
   void mix_into(float* out, uint32_t frames, uint32_t rate) override;
 
  private:
-  static constexpr uint32_t kPlaying = 1, kLooping = 2;
-  // The cursor is frames in 32.32 fixed point.
+  // The cursor is frames in 32.32 fixed point while a block is rendered.
   static constexpr int kFraction = 32;
+  // The control word: the cursor (frames in 28.24 fixed point: buffers hold
+  // fewer than 2^28 frames), the playing and looping flags, and two 5-bit
+  // generations: one counts starts and stops, one moves of the cursor. The
+  // owner changes it by compare-exchange; the device thread commits a block
+  // by one compare-exchange that keeps whatever the owner did meanwhile (a
+  // one-shot sound that ran out in a block in which it was started again
+  // keeps playing, from where it was started).
+  static constexpr uint64_t kCursorMask = (uint64_t{1} << 52) - 1;
+  static constexpr int kCursorShift = 8;  // 32.32 → 28.24
+  static constexpr uint64_t kPlaying = uint64_t{1} << 52, kLooping = uint64_t{1} << 53;
+  static constexpr int kRunShift = 54, kSeekShift = 59;
+  static uint32_t run_generation(uint64_t w) { return (w >> kRunShift) & 31; }
+  static uint32_t seek_generation(uint64_t w) { return (w >> kSeekShift) & 31; }
+  template <class Change>
+  void update(Change change);
 
   float sample(int64_t frame, uint32_t channel, bool looping) const;
   void frame_at(int64_t frame, bool looping, float& left, float& right) const;
@@ -66,8 +80,7 @@ class Voice final : public MixerInput {
   PcmFormat format_;
   std::vector<uint8_t> data_;
   uint32_t frames_;
-  std::atomic<uint32_t> state_{0};
-  std::atomic<uint64_t> cursor_{0};
+  std::atomic<uint64_t> control_{0};
   std::atomic<int32_t> volume_{0};
   std::atomic<int32_t> pan_{0};
   std::atomic<uint32_t> frequency_;
