@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/display.h"
+#include "platform/backends.h"
 
 namespace zelt::platform {
 namespace {
@@ -134,11 +134,14 @@ std::unique_ptr<AudioDevice> audio_clock_device_open(AudioRender render, void* u
   return std::make_unique<ClockAudioDevice>(render, user);
 }
 
-std::unique_ptr<AudioDevice> audio_device_open(AudioRender render, void* user, std::string* error) {
-  if (headless()) return audio_clock_device_open(render, user);
+const AudioBackend kSdlAudioBackend{[](AudioRender render, void* user, std::string* error) {
   auto d = std::make_unique<SdlAudioDevice>(render, user);
-  if (!d->open(error)) return nullptr;
-  return d;
-}
+  std::unique_ptr<AudioDevice> opened;
+  if (d->open(error)) opened = std::move(d);
+  return opened;
+}};
+
+const AudioBackend kClockAudioBackend{
+    [](AudioRender render, void* user, std::string*) { return audio_clock_device_open(render, user); }};
 
 }  // namespace zelt::platform
