@@ -4,6 +4,7 @@
 #include "audio/sound_slots.h"
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/p3d/p3d.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
@@ -42,7 +43,7 @@ constexpr const Subsystem* kList[] = {
     &gfx::kSpritesSubsystem,
     &kRegexSubsystem,
     &kLibrariesSubsystem,
-    &kP3dSubsystem,
+    &gfx::kP3dSubsystem,
     &kEffectsSubsystem,
     &kSystemFileSubsystem,
     &input::kScriptClockSubsystem,
