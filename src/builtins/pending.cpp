@@ -12,14 +12,6 @@ namespace zelt {
 PENDING(midi_load) PENDING(midi_free) PENDING(midi_play) PENDING(midi_stop) PENDING(midi_pause)
 PENDING(midi_replay) PENDING(midi_setvol) PENDING(midi_getvol) PENDING(midi_isplay)
 PENDING(midi_getpos) PENDING(midi_repeat)
-// Sound
-PENDING(snd_load) PENDING(snd_loads) PENDING(snd_free) PENDING(snd_play) PENDING(snd_stop)
-PENDING(snd_pause) PENDING(snd_replay) PENDING(snd_setvol) PENDING(snd_getvol) PENDING(snd_setpan)
-PENDING(snd_getpan) PENDING(snd_setfreq) PENDING(snd_getfreq) PENDING(snd_isplay)
-PENDING(snd_setloop) PENDING(snd_setpos) PENDING(snd_getpos) PENDING(snd_getlen)
-PENDING(snd_gettext) PENDING(snd_setmargin) PENDING(snd_setchorus) PENDING(snd_setcompressor)
-PENDING(snd_setdistortion) PENDING(snd_setecho) PENDING(snd_setflanger) PENDING(snd_setgargle)
-PENDING(snd_setparameq) PENDING(snd_setreverb)
 // CD audio
 PENDING(cd_play) PENDING(cd_stop) PENDING(cd_pause) PENDING(cd_replay) PENDING(cd_setvol)
 PENDING(cd_getvol) PENDING(cd_isplay) PENDING(cd_getpos) PENDING(cd_getlen) PENDING(cd_repeat)

@@ -1,5 +1,7 @@
 #include "shell/subsystem_list.h"
 
+#include "audio/audio_output.h"
+#include "audio/sound_slots.h"
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
 #include "gfx/p3d/p3d.h"
@@ -28,7 +30,8 @@ constexpr const Subsystem* kList[] = {
     &net::kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
-    &kSoundSubsystem,
+    &audio::kAudioOutputSubsystem,
+    &audio::kSoundSubsystem,
     &kMidiSubsystem,
     &kVideoSubsystem,
     &input::kInputSubsystem,
