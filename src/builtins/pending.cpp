@@ -35,13 +35,6 @@ PENDING(media_size) PENDING(media_setvol)
 // Input and timing
 PENDING(getkey) PENDING(getjoy) PENDING(getmouse) PENDING(getpoint) PENDING(cur_set)
 PENDING(cur_clip) PENDING(cur_setpos) PENDING(getcount) PENDING(setcount) PENDING(gettime)
-// Image filters
-PENDING(freemap) PENDING(smooth) PENDING(rotate) PENDING(tiled) PENDING(scroll) PENDING(noise)
-PENDING(slice) PENDING(gradation) PENDING(mosaic) PENDING(monotone) PENDING(blur) PENDING(fire)
-// Distortion effects
-PENDING(ef_init) PENDING(ef_free) PENDING(ef_copy) PENDING(ef_info) PENDING(ef_rotate)
-PENDING(ef_land) PENDING(ef_ball) PENDING(ef_whirl) PENDING(ef_raster) PENDING(ef_blob)
-PENDING(ef_water)
 // Keyboard
 PENDING(key_init) PENDING(key_get)
 // Sockets

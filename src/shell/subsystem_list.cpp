@@ -2,6 +2,7 @@
 
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/effects/effects.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
@@ -38,7 +39,7 @@ constexpr const Subsystem* kList[] = {
     &kRegexSubsystem,
     &kLibrariesSubsystem,
     &kP3dSubsystem,
-    &kEffectsSubsystem,
+    &gfx::kEffectsSubsystem,
     &kSystemFileSubsystem,
     &input::kScriptClockSubsystem,
     &kScriptThreadsSubsystem,

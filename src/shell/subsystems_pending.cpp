@@ -13,6 +13,5 @@ const Subsystem kVideoSubsystem{.name = "video"};
 const Subsystem kInputSubsystem{.name = "input", .runtime_start = platform::cursor_set_arrow};
 const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
 const Subsystem kP3dSubsystem{.name = "p3d"};
-const Subsystem kEffectsSubsystem{.name = "effects"};
 
 }  // namespace zelt

@@ -15,6 +15,5 @@ extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdow
 extern const Subsystem kInputSubsystem;        // devices chosen by [System] DirectInput
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
 extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
-extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
 
 }  // namespace zelt
