@@ -73,25 +73,31 @@ struct BoxMean {
   uint8_t mean(uint32_t sum) const { return static_cast<uint8_t>((sum * scale + 32768) >> 16); }
 };
 
-// Along rows: a running sum per byte of the pixel.
+// Along rows: a running sum per byte of the pixel, over the row padded
+// with n copies of its end pixels on either side.
 template <int B>
 void blur_rows(const PixelView& dst, const PixelView& src, const PointArea& a, const BoxMean& m) {
   const Box& s = a.src;
-  const int64_t w = s.width();
+  const int64_t w = s.width(), n = m.n;
   for_rows(static_cast<int32_t>(s.height()), w, [&](int32_t j) {
+    thread_local std::vector<uint8_t> padded;
+    padded.resize(static_cast<size_t>((w + 2 * n + 1) * B));
     const uint8_t* in = src.at(s.left, s.top + j);
+    uint8_t* p = padded.data();
+    for (int64_t k = 0; k < n; ++k) std::memcpy(p + k * B, in, B);
+    std::memcpy(p + n * B, in, static_cast<size_t>(w * B));
+    for (int64_t k = 0; k <= n; ++k) std::memcpy(p + (n + w + k) * B, in + (w - 1) * B, B);
     uint8_t* out = dst.at(a.dst.left, a.dst.top + j);
-    const auto sample = [&](int64_t x, int b) { return in[std::clamp<int64_t>(x, 0, w - 1) * B + b]; };
-    uint32_t sum[B];
-    for (int b = 0; b < B; ++b) {
-      sum[b] = 0;
-      for (int64_t k = -m.n; k <= m.n; ++k) sum[b] += sample(k, b);
-    }
-    for (int64_t x = 0; x < w; ++x) {
+    uint32_t sum[B] = {};
+    for (int64_t k = 0; k <= 2 * n; ++k)
+      for (int b = 0; b < B; ++b) sum[b] += p[k * B + b];
+    // Output x takes padded x … x + 2n; then x leaves and x + 2n + 1 enters.
+    const uint8_t* leave = p;
+    const uint8_t* enter = p + (2 * n + 1) * B;
+    for (int64_t x = 0; x < w; ++x, out += B, leave += B, enter += B) {
       for (int b = 0; b < B; ++b) {
-        out[x * B + b] = m.mean(sum[b]);
-        sum[b] += sample(x + m.n + 1, b);
-        sum[b] -= sample(x - m.n, b);
+        out[b] = m.mean(sum[b]);
+        sum[b] += static_cast<uint32_t>(enter[b]) - leave[b];
       }
     }
   });
