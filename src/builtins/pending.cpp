@@ -32,11 +32,6 @@ PENDING(cd_eject)
 PENDING(media_open) PENDING(media_close) PENDING(media_play) PENDING(media_stop)
 PENDING(media_pause) PENDING(media_replay) PENDING(media_isplay) PENDING(media_repeat)
 PENDING(media_size) PENDING(media_setvol)
-// Input and timing
-PENDING(getkey) PENDING(getjoy) PENDING(getmouse) PENDING(getpoint) PENDING(cur_set)
-PENDING(cur_clip) PENDING(cur_setpos) PENDING(getcount) PENDING(setcount) PENDING(gettime)
-// Keyboard
-PENDING(key_init) PENDING(key_get)
 // Sockets
 PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
 

@@ -1,5 +1,7 @@
 #include "input/input_events.h"
 
+#include "platform/key_codes.h"
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +57,20 @@ bool either(std::string_view word, std::string_view yes, std::string_view no, bo
   return true;
 }
 
+// The game controller's axes and buttons by name, numbered as SDL numbers
+// them.
+constexpr std::string_view kPadAxes[] = {"x", "y", "rightx", "righty", "lefttrigger", "righttrigger"};
+constexpr std::string_view kPadButtons[] = {"a",         "b",          "x",           "y",           "back",
+                                            "guide",     "start",      "leftstick",   "rightstick",  "leftshoulder",
+                                            "rightshoulder", "up",     "down",        "left",        "right"};
+
+template <size_t N>
+int pad_name(const std::string_view (&names)[N], std::string_view word) {
+  for (size_t i = 0; i < N; ++i)
+    if (names[i] == word) return static_cast<int>(i);
+  return -1;
+}
+
 // Parses everything after the time; returns "" or why the line is wrong.
 std::string parse_event(std::string_view rest, platform::UserEvent* e) {
   const std::string_view what = next_word(rest);
@@ -76,7 +92,8 @@ std::string parse_event(std::string_view rest, platform::UserEvent* e) {
     while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
     if (rest.empty()) return "a key name is missing";
     e->key = platform::key_name(std::string(rest));
-    if (e->key.empty()) return "unknown key '" + std::string(rest) + "'";
+    e->scancode = platform::key_scancode(std::string(rest));
+    if (e->key.empty() || e->scancode < 0) return "unknown key '" + std::string(rest) + "'";
     return "";
   }
   if (what == "move") {
@@ -113,6 +130,32 @@ std::string parse_event(std::string_view rest, platform::UserEvent* e) {
   } else if (what == "focus") {
     if (!either(next_word(rest), "gained", "lost", &e->yes)) return "expected 'focus lost' or 'focus gained'";
     e->kind = Kind::Focus;
+  } else if (what == "pad") {
+    long long n;
+    if (!to_int(next_word(rest), 0, 3, &n)) return "expected 'pad N' with N from 0 to 3";
+    e->pad = static_cast<int>(n);
+    const std::string_view action = next_word(rest);
+    if (action == "plug") {
+      e->kind = Kind::PadPlug;
+    } else if (action == "unplug") {
+      e->kind = Kind::PadUnplug;
+    } else if (action == "axis") {
+      const int axis = pad_name(kPadAxes, next_word(rest));
+      long long v;
+      if (axis < 0) return "expected an axis: x, y, rightx, righty, lefttrigger, righttrigger";
+      if (!to_int(next_word(rest), -32768, 32767, &v)) return "expected an axis value from -32768 to 32767";
+      e->kind = Kind::PadAxis;
+      e->index = axis;
+      e->value = static_cast<int>(v);
+    } else if (action == "button") {
+      const int button = pad_name(kPadButtons, next_word(rest));
+      if (button < 0) return "unknown pad button";
+      if (!either(next_word(rest), "down", "up", &e->yes)) return "expected 'down' or 'up' after the button";
+      e->kind = Kind::PadButton;
+      e->index = button;
+    } else {
+      return "expected 'pad N plug|unplug|axis|button'";
+    }
   } else if (what == "close") {
     e->kind = Kind::Close;
   } else if (what == "answer") {

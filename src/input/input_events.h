@@ -11,9 +11,15 @@
 //   50   focus lost               focus lost|gained
 //   60   close                    the window's close button
 //   70   answer cancel            answer ok|cancel to the open question
+//   80   pad 0 axis x -32768      a virtual game pad (0..3): axis x|y|rightx|righty|
+//                                 lefttrigger|righttrigger VALUE (-32768..32767),
+//   90   pad 0 button a down      button a|b|x|y|back|guide|start|leftstick|rightstick|
+//                                 leftshoulder|rightshoulder|up|down|left|right down|up,
+//   99   pad 0 unplug             plug|unplug (the first line of a pad plugs it in)
 //
-// With a file, questions are not shown (the file answers them), and once it
-// has changed the focus, the window system's focus changes no longer count.
+// With a file, questions are not shown (the file answers them), the pointer
+// moves only as the file moves it, and once the file has changed the focus,
+// the window system's focus changes no longer count.
 #pragma once
 
 #include <chrono>

@@ -36,6 +36,7 @@ void input_chars(std::string_view cp932) {
 
 void input_state_reset() {
   InputState& s = input_state();
+  s.focus = 1;
   s.buttons = 0;
   for (auto& p : s.presses) p = 0;
   for (auto& d : s.double_clicks) d = 0;
@@ -43,6 +44,11 @@ void input_state_reset() {
   s.captured = false;
   s.ring_write = 0;
   s.ring_read = 0;
+}
+
+void input_chars_clear() {
+  InputState& s = input_state();
+  s.ring_read.store(s.ring_write.load());
 }
 
 bool input_char_take(uint8_t* byte) {

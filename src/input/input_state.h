@@ -15,6 +15,7 @@ enum Button : int { kLeft = 0, kRight = 1, kMiddle = 2, kButtons = 3 };
 inline constexpr int kCharRingSize = 512;
 
 struct InputState {
+  std::atomic<int32_t> focus{1};     // the program has the focus (the frame's focus flag)
   std::atomic<uint32_t> buttons{0};  // bit 0 left, bit 1 right, bit 2 middle while held
   std::array<std::atomic<int32_t>, kButtons> presses{};       // downs and double clicks
   std::array<std::atomic<int32_t>, kButtons> double_clicks{};
@@ -32,8 +33,10 @@ void input_button_up(Button b);
 void input_wheel(int32_t delta);
 // Appends code page 932 bytes; when the ring is full the oldest byte goes.
 void input_chars(std::string_view cp932);
-// Start-up: everything back to zero.
+// Start-up: everything back to zero, the focus back to 1.
 void input_state_reset();
+// Empties the character ring (key_init; the built-in lock serialises readers).
+void input_chars_clear();
 
 // Takes one byte from the ring; false when it is empty. One reader at a
 // time (the built-ins run under the built-in lock).

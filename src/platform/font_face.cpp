@@ -103,17 +103,27 @@ struct CodeSlot {
 // ORs n bits of src, starting at bit sbit, into dst starting at bit dbit
 // (bit 7 of a byte first). src must be readable one byte past the bits.
 void or_bits(uint8_t* dst, int64_t dbit, const uint8_t* src, int64_t sbit, int64_t n) {
-  while (n > 0) {
-    const int doff = static_cast<int>(dbit & 7);
+  uint8_t* d = dst + (dbit >> 3);
+  if (const int doff = static_cast<int>(dbit & 7); doff != 0) {
+    // The first destination byte, in part.
     const int take = static_cast<int>(std::min<int64_t>(8 - doff, n));
     const uint8_t* s = src + (sbit >> 3);
-    const unsigned sh = static_cast<unsigned>(sbit & 7);
-    const unsigned bits = ((unsigned{s[0]} << 8 | s[1]) << sh >> 8) & 0xFF;
-    const unsigned mask = (0xFFu >> doff) & ~(0xFFu >> (doff + take));
-    dst[dbit >> 3] |= static_cast<uint8_t>((bits >> doff) & mask);
-    dbit += take;
+    const unsigned bits = ((unsigned{s[0]} << 8 | s[1]) << (sbit & 7) >> 8) & 0xFF;
+    *d++ |= static_cast<uint8_t>((bits >> doff) & (0xFFu >> doff) & ~(0xFFu >> (doff + take)));
     sbit += take;
     n -= take;
+  }
+  // Whole destination bytes, each from eight source bits at a fixed shift.
+  const uint8_t* s = src + (sbit >> 3);
+  const unsigned sh = static_cast<unsigned>(sbit & 7);
+  if (sh == 0) {
+    for (; n >= 8; n -= 8) *d++ |= *s++;
+  } else {
+    for (; n >= 8; n -= 8, ++s) *d++ |= static_cast<uint8_t>(s[0] << sh | s[1] >> (8 - sh));
+  }
+  if (n > 0) {
+    const unsigned bits = sh == 0 ? s[0] : (s[0] << sh | s[1] >> (8 - sh));
+    *d |= static_cast<uint8_t>(bits & (0xFF00u >> n));
   }
 }
 
@@ -130,6 +140,10 @@ void fill_bits(uint8_t* row, int64_t x0, int64_t x1) {
   for (; x0 < x1; ++x0) row[x0 >> 3] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
 }
 
+// One thread at a time uses a font (text is drawn under the built-in lock).
+// Glyphs are hinted upright, emboldened, then leaned and turned by one
+// outline transform (what FT_Set_Transform would do after loading, but with
+// the emboldening before it), and rendered 1-bit.
 class FreeTypeFont final : public Font {
  public:
   ~FreeTypeFont() override {

@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -86,15 +87,27 @@ const Alias* find_alias(std::string_view utf8_name) {
   return nullptr;
 }
 
-// fontconfig is set up once; every call into it below holds this lock.
-std::mutex& fontconfig_mutex() {
-  static std::mutex m;
-  return m;
+// One fontconfig configuration for the process, loaded on first use and
+// released at exit (fontconfig's own default configuration is never freed,
+// which leak checkers report); every use holds this lock.
+std::mutex g_fontconfig_mutex;
+FcConfig* g_config = nullptr;
+bool g_config_released = false;
+
+void release_config() {
+  std::lock_guard lock(g_fontconfig_mutex);
+  if (g_config) FcConfigDestroy(g_config);
+  g_config = nullptr;
+  g_config_released = true;
 }
 
-void init_fontconfig() {
-  static std::once_flag once;
-  std::call_once(once, [] { FcInit(); });
+// Null when fontconfig cannot load its configuration, or after exit began.
+FcConfig* config() {
+  if (!g_config && !g_config_released) {
+    g_config = FcInitLoadConfigAndFonts();
+    if (g_config) std::atexit(release_config);
+  }
+  return g_config;
 }
 
 std::string pattern_string(FcPattern* p, const char* object, int n) {
@@ -105,7 +118,7 @@ std::string pattern_string(FcPattern* p, const char* object, int n) {
 
 // fontconfig's best match for the families in order, with Japanese
 // coverage preferred among the rest.
-FaceFile match(const std::vector<std::string>& families, int weight, bool italic) {
+FaceFile match(FcConfig* fc, const std::vector<std::string>& families, int weight, bool italic) {
   FaceFile file;
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return file;
@@ -116,10 +129,10 @@ FaceFile match(const std::vector<std::string>& families, int weight, bool italic
   FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(fc, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result;
-  if (FcPattern* found = FcFontMatch(nullptr, pattern, &result)) {
+  if (FcPattern* found = FcFontMatch(fc, pattern, &result)) {
     file.path = pattern_string(found, FC_FILE, 0);
     int index = 0;
     if (FcPatternGetInteger(found, FC_INDEX, 0, &index) == FcResultMatch) file.index = index;
@@ -139,10 +152,11 @@ FaceFile resolve(std::string_view utf8_name, int weight, bool italic) {
   using Key = std::tuple<std::string, int, bool>;
   static std::map<Key, FaceFile> cache;
   Key key{fold(family), weight, italic};
-  std::lock_guard lock(fontconfig_mutex());
-  init_fontconfig();
+  std::lock_guard lock(g_fontconfig_mutex);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
-  FaceFile file = match({family, kDefaultJapanese}, weight, italic);
+  FcConfig* fc = config();
+  if (!fc) return {};
+  FaceFile file = match(fc, {family, kDefaultJapanese}, weight, italic);
   // The cache holds one entry per distinct name asked for; titles use a
   // handful, and a title that makes up thousands of names costs little.
   if (cache.size() >= 1024) cache.clear();
@@ -154,13 +168,13 @@ FaceFile japanese_fallback(int weight, bool italic) { return resolve(kDefaultJap
 
 namespace {
 
-bool family_installed(const char* family) {
+bool family_installed(FcConfig* fc, const char* family) {
   FcPattern* pattern = FcPatternCreate();
   FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
   bool found = false;
   if (pattern && objects) {
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
+    if (FcFontSet* set = FcFontList(fc, pattern, objects)) {
       found = set->nfont > 0;
       FcFontSetDestroy(set);
     }
@@ -198,10 +212,11 @@ std::vector<std::string> japanese_face_names() {
   auto listed = [&](const std::string& cp) {
     return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return cp932::equal_nocase(n, cp); });
   };
-  std::lock_guard lock(fontconfig_mutex());
-  init_fontconfig();
+  std::lock_guard lock(g_fontconfig_mutex);
+  FcConfig* fc = config();
+  if (!fc) return names;
   for (const Alias& a : kAliases) {
-    if (!a.listed || !family_installed(a.target)) continue;
+    if (!a.listed || !family_installed(fc, a.target)) continue;
     std::string cp = cp932_name(a.name);
     if (!cp.empty() && !listed(cp)) names.push_back(std::move(cp));
   }
@@ -211,7 +226,7 @@ std::vector<std::string> japanese_face_names() {
   if (pattern && objects) {
     FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
+    if (FcFontSet* set = FcFontList(fc, pattern, objects)) {
       for (int i = 0; i < set->nfont; ++i) {
         const std::string family = shown_family(set->fonts[i]);
         if (family.empty() || family[0] == '@') continue;

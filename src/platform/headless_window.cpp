@@ -11,6 +11,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/joystick.h"
+#include "platform/key_codes.h"
 #include "platform/shortcuts.h"
 
 namespace zelt::platform {
@@ -30,6 +32,12 @@ class HeadlessWindow;
 std::vector<HeadlessWindow*> g_windows;  // main thread; the first is the frame
 bool g_focused = true;                    // the program has the focus
 bool g_question_open = false;
+int g_pointer_x = 0, g_pointer_y = 0;     // the replayed pointer in the frame's client area
+struct Confine {
+  int x = 0, y = 0, w = 0, h = 0;         // w or h <= 0: not confined
+} g_confine;
+
+void move_pointer(WindowEvents& ev, int x, int y);
 
 void post(Action a) {
   std::lock_guard lock(g_mutex);
@@ -103,6 +111,12 @@ class HeadlessWindow final : public Window {
   }
   void show(bool visible) override { shown_ = visible; }
   bool shown() override { return shown_; }
+  void show_cursor(bool) override {}
+  void confine_mouse(int x, int y, int w, int h) override { g_confine = {x, y, w, h}; }
+  // Moves the pointer as the window system does: reported as a move.
+  void warp_mouse(int x, int y) override {
+    post([x, y](WindowEvents& ev) { move_pointer(ev, x, y); });
+  }
 
  private:
   // A new client size, reported by the next pump as the window system would.
@@ -127,12 +141,25 @@ class HeadlessWindow final : public Window {
   std::vector<uint32_t> pixels_;
 };
 
+void move_pointer(WindowEvents& ev, int x, int y) {
+  if (g_confine.w > 0 && g_confine.h > 0) {
+    x = std::clamp(x, g_confine.x, g_confine.x + g_confine.w - 1);
+    y = std::clamp(y, g_confine.y, g_confine.y + g_confine.h - 1);
+  }
+  const int dx = x - g_pointer_x, dy = y - g_pointer_y;
+  g_pointer_x = x;
+  g_pointer_y = y;
+  ev.on_mouse_move(x, y, dx, dy);
+}
+
 void deliver(WindowEvents& ev, const UserEvent& e) {
   using K = UserEvent::Kind;
   switch (e.kind) {
     case K::KeyDown:
     case K::KeyUp: {
       const bool down = e.kind == K::KeyDown;
+      const int scancode = e.scancode >= 0 ? e.scancode : key_scancode(e.key);
+      if (scancode >= 0) ev.on_key(scancode, down);
       switch (shortcut_of(e.key, down, e.alt, false, false)) {
         case Shortcut::ToggleDebug: ev.on_toggle_debug(); break;
         case Shortcut::ToggleFullscreen: ev.on_toggle_fullscreen(); break;
@@ -140,7 +167,7 @@ void deliver(WindowEvents& ev, const UserEvent& e) {
       }
       break;
     }
-    case K::Move: break;
+    case K::Move: move_pointer(ev, e.x, e.y); break;
     case K::ButtonDown:
     case K::ButtonUp: ev.on_button(e.button, e.kind == K::ButtonDown, e.double_click); break;
     case K::Wheel:
@@ -160,6 +187,10 @@ void deliver(WindowEvents& ev, const UserEvent& e) {
         ev.on_question_answered(e.yes);
       }
       break;
+    case K::PadPlug:
+    case K::PadUnplug:
+    case K::PadAxis:
+    case K::PadButton: joystick_inject(e); break;
   }
 }
 
@@ -167,6 +198,8 @@ std::unique_ptr<Window> create(const WindowSpec& spec) {
   if (g_windows.empty()) {
     g_focused = true;
     g_question_open = false;
+    g_pointer_x = g_pointer_y = 0;
+    g_confine = {};
   }
   return std::make_unique<HeadlessWindow>(spec);
 }

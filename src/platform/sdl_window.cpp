@@ -13,6 +13,8 @@
 
 #include "platform/backends.h"
 #include "platform/display.h"
+#include "platform/joystick.h"
+#include "platform/key_codes.h"
 #include "platform/shortcuts.h"
 #include "platform/window.h"
 
@@ -30,6 +32,10 @@ std::atomic<uint32_t> g_wake_event{0};
 bool g_questions_from_input = false;  // main thread
 bool g_question_open = false;         // main thread: a question waits for an injected answer
 int g_last_x = 0, g_last_y = 0;       // main thread: the last injected pointer position
+// The mouse id of replayed pointer moves. In a replay the file alone moves
+// the pointer: the real pointer (which other programs, or the title's own
+// cur_setpos, may move) does not count.
+constexpr uint32_t kReplayMouse = 0x7A656C74;
 
 uint32_t wake_event_type() {
   static std::once_flag once;
@@ -255,6 +261,24 @@ class SdlWindow final : public Window {
     }
   }
   bool shown() override { return (SDL_GetWindowFlags(w_) & SDL_WINDOW_SHOWN) != 0; }
+  void show_cursor(bool visible) override {
+    SDL_SetCursor(SDL_GetDefaultCursor());
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+  }
+  void confine_mouse(int x, int y, int w, int h) override {
+    confined_ = w > 0 && h > 0;
+    confine_ = SDL_Rect{x, y, w, h};
+    SDL_SetWindowMouseRect(w_, confined_ ? &confine_ : nullptr);
+  }
+  void warp_mouse(int x, int y) override { SDL_WarpMouseInWindow(w_, x, y); }
+
+  // Where a replayed pointer may go: a user's pointer stays inside the
+  // confining rectangle.
+  void confine_point(int* x, int* y) const {
+    if (!confined_) return;
+    *x = std::clamp(*x, confine_.x, confine_.x + confine_.w - 1);
+    *y = std::clamp(*y, confine_.y, confine_.y + confine_.h - 1);
+  }
 
   SDL_Window* sdl() const { return w_; }
   bool focused = false;
@@ -262,6 +286,8 @@ class SdlWindow final : public Window {
  private:
   SDL_Window* w_;
   SdlRenderer* renderer_ = nullptr;  // owned by whoever created it
+  bool confined_ = false;
+  SDL_Rect confine_{};
   std::thread asker_;
   std::shared_ptr<std::atomic<bool>> asked_ = std::make_shared<std::atomic<bool>>(true);
 };
@@ -306,11 +332,17 @@ void dispatch_window_event(WindowEvents& ev, const SDL_WindowEvent& we) {
 }
 
 MouseButton to_button(uint8_t b) {
-  return b == SDL_BUTTON_RIGHT ? MouseButton::Right : b == SDL_BUTTON_MIDDLE ? MouseButton::Middle : MouseButton::Left;
+  switch (b) {
+    case SDL_BUTTON_RIGHT: return MouseButton::Right;
+    case SDL_BUTTON_MIDDLE: return MouseButton::Middle;
+    case SDL_BUTTON_X1: return MouseButton::Fourth;
+    default: return MouseButton::Left;
+  }
 }
 
 void key(WindowEvents& ev, const SDL_KeyboardEvent& k) {
   const bool in_debug = !g_windows.empty() && find(k.windowID) != nullptr && find(k.windowID) != g_windows.front();
+  if (!in_debug && k.repeat == 0) ev.on_key(k.keysym.scancode, k.type == SDL_KEYDOWN);
   const std::string name = SDL_GetKeyName(k.keysym.sym);
   switch (shortcut_of(name, k.type == SDL_KEYDOWN, (k.keysym.mod & KMOD_ALT) != 0, k.repeat != 0, in_debug)) {
     case Shortcut::ToggleDebug: ev.on_toggle_debug(); break;
@@ -346,9 +378,14 @@ void dispatch(WindowEvents& ev, const SDL_Event& e) {
     case SDL_WINDOWEVENT: dispatch_window_event(ev, e.window); break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: key(ev, e.key); break;
+    case SDL_MOUSEMOTION:
+      if (g_questions_from_input && e.motion.which != kReplayMouse) break;
+      if (!g_windows.empty() && find(e.motion.windowID) == g_windows.front())
+        ev.on_mouse_move(e.motion.x, e.motion.y, e.motion.xrel, e.motion.yrel);
+      break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
-      if (e.button.button > SDL_BUTTON_RIGHT || g_windows.empty()) break;
+      if (e.button.button > SDL_BUTTON_X1 || g_windows.empty()) break;
       if (find(e.button.windowID) != g_windows.front()) {
         if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT)
           ev.on_debug_click(e.button.x, e.button.y);
@@ -400,7 +437,12 @@ void push_text(const std::string& utf8) {
 }
 
 uint8_t sdl_button(MouseButton b) {
-  return b == MouseButton::Right ? SDL_BUTTON_RIGHT : b == MouseButton::Middle ? SDL_BUTTON_MIDDLE : SDL_BUTTON_LEFT;
+  switch (b) {
+    case MouseButton::Right: return SDL_BUTTON_RIGHT;
+    case MouseButton::Middle: return SDL_BUTTON_MIDDLE;
+    case MouseButton::Fourth: return SDL_BUTTON_X1;
+    default: return SDL_BUTTON_LEFT;
+  }
 }
 
 void sdl_inject(const UserEvent& u) {
@@ -414,19 +456,26 @@ void sdl_inject(const UserEvent& u) {
       e.type = u.kind == K::KeyDown ? SDL_KEYDOWN : SDL_KEYUP;
       e.key.windowID = id;
       e.key.state = u.kind == K::KeyDown ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.scancode = static_cast<SDL_Scancode>(std::max(0, u.scancode >= 0 ? u.scancode : key_scancode(u.key)));
       e.key.keysym.sym = SDL_GetKeyFromName(u.key.c_str());
-      e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
+      if (e.key.keysym.sym == SDLK_UNKNOWN) e.key.keysym.sym = SDL_GetKeyFromScancode(e.key.keysym.scancode);
       e.key.keysym.mod = static_cast<uint16_t>((u.alt ? KMOD_LALT : 0) | (u.ctrl ? KMOD_LCTRL : 0) |
                                                (u.shift ? KMOD_LSHIFT : 0));
       break;
-    case K::Move:
-      g_last_x = u.x;
-      g_last_y = u.y;
+    case K::Move: {
+      int x = u.x, y = u.y;
+      g_windows.front()->confine_point(&x, &y);
       e.type = SDL_MOUSEMOTION;
+      e.motion.which = kReplayMouse;
       e.motion.windowID = id;
-      e.motion.x = u.x;
-      e.motion.y = u.y;
+      e.motion.x = x;
+      e.motion.y = y;
+      e.motion.xrel = x - g_last_x;
+      e.motion.yrel = y - g_last_y;
+      g_last_x = x;
+      g_last_y = y;
       break;
+    }
     case K::ButtonDown:
     case K::ButtonUp:
       e.type = u.kind == K::ButtonDown ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
@@ -455,6 +504,10 @@ void sdl_inject(const UserEvent& u) {
       e.user.code = kInjectedAnswer;
       e.user.data1 = reinterpret_cast<void*>(static_cast<intptr_t>(u.yes));
       break;
+    case K::PadPlug:
+    case K::PadUnplug:
+    case K::PadAxis:
+    case K::PadButton: joystick_inject(u); return;
   }
   SDL_PushEvent(&e);
 }
@@ -526,7 +579,14 @@ void window_questions_from_input() { g_questions_from_input = true; }
 
 std::string key_name(const std::string& name) {
   const SDL_Keycode k = SDL_GetKeyFromName(name.c_str());
-  return k == SDLK_UNKNOWN ? std::string() : std::string(SDL_GetKeyName(k));
+  if (k != SDLK_UNKNOWN) return SDL_GetKeyName(k);
+  // Keys SDL has no key name for (the Japanese ones): the table's name.
+  const int scancode = key_scancode(name);
+  if (scancode < 0) return {};
+  const KeyCode* code = key_code(scancode);
+  if (code && code->name) return code->name;
+  const char* scancode_name = SDL_GetScancodeName(static_cast<SDL_Scancode>(scancode));
+  return scancode_name && *scancode_name ? scancode_name : std::string();
 }
 
 void cursor_set_arrow() {

@@ -18,7 +18,8 @@ struct WindowSize {
 // The desktop that headless windows live on.
 inline constexpr WindowSize kHeadlessScreen{1920, 1080};
 
-enum class MouseButton { Left, Right, Middle };
+// Fourth: the first side button, which only the mouse device reads.
+enum class MouseButton { Left, Right, Middle, Fourth };
 
 // Everything the event loop reports, on the main thread. Sizes are client
 // sizes; positions are the client area's top-left corner on the desktop.
@@ -35,6 +36,10 @@ class WindowEvents {
   virtual void on_toggle_fullscreen() = 0;    // Alt+Enter
   virtual void on_button(MouseButton b, bool down, bool double_click) = 0;
   virtual void on_wheel(int32_t delta) = 0;   // 120 per notch, positive away from the user
+  // A key (SDL scancode) went down or up; auto-repeats are not reported.
+  virtual void on_key(int scancode, bool down) {}
+  // The pointer moved to (x, y) of the client area, by (dx, dy).
+  virtual void on_mouse_move(int x, int y, int dx, int dy) {}
   virtual void on_text(std::string_view utf8) = 0;
   virtual void on_question_answered(bool ok) = 0;  // answer to ask_ok_cancel
   virtual void on_wake() = 0;                 // wake() was called: check queues and requests
@@ -105,21 +110,35 @@ class Window {
   virtual bool read_pixels(std::vector<uint32_t>& xrgb, WindowSize& size) = 0;
   virtual void show(bool visible) = 0;
   virtual bool shown() = 0;
+  // The pointer over the client area: the standard arrow, or none.
+  virtual void show_cursor(bool visible) = 0;
+  // Keeps the pointer inside (x, y, w, h) of the client area; w or h <= 0
+  // lets it go anywhere again.
+  virtual void confine_mouse(int x, int y, int w, int h) = 0;
+  // Moves the pointer to (x, y) of the client area.
+  virtual void warp_mouse(int x, int y) = 0;
 };
 
 // A user's action replayed from an input-events file (--input), given to
 // the frame window as if the user had made it.
 struct UserEvent {
-  enum class Kind { KeyDown, KeyUp, Move, ButtonDown, ButtonUp, Wheel, Text, Focus, Close, Answer };
+  enum class Kind {
+    KeyDown, KeyUp, Move, ButtonDown, ButtonUp, Wheel, Text, Focus, Close, Answer,
+    PadPlug, PadUnplug, PadAxis, PadButton,  // a virtual game pad (joystick.h)
+  };
   Kind kind = Kind::Close;
   std::string key;      // KeyDown/KeyUp: key name as key_name() spells it
+  int scancode = -1;    // KeyDown/KeyUp: the key (key_scancode of the name)
   bool alt = false, ctrl = false, shift = false;  // KeyDown/KeyUp: modifiers held
   int x = 0, y = 0;     // Move: client position
   MouseButton button = MouseButton::Left;
   bool double_click = false;  // ButtonDown
   int notches = 0;      // Wheel: positive away from the user
   std::string text;     // Text: UTF-8
-  bool yes = false;     // Focus: gained; Answer: OK
+  bool yes = false;     // Focus: gained; Answer: OK; PadButton: down
+  int pad = 0;          // Pad*: virtual pad 0..3
+  int index = 0;        // PadAxis: game controller axis 0..5; PadButton: button 0..14
+  int value = 0;        // PadAxis: -32768..32767
 };
 
 // The desktop's size (the primary display); headless: kHeadlessScreen.

@@ -12,7 +12,9 @@
 #include "core/messages.h"
 #include "core/script_messages.h"
 #include "files/bmp_file.h"
+#include "input/input_devices.h"
 #include "input/input_events.h"
+#include "input/pointer.h"
 #include "input/input_state.h"
 #include "input/script_clock.h"
 #include "platform/display.h"
@@ -37,10 +39,11 @@ std::unique_ptr<FrameLogic> g_frame;
 // at least this often.
 constexpr int kPollMs = 250;
 
-input::Button to_input(platform::MouseButton b) {
+int to_input(platform::MouseButton b) {
   switch (b) {
     case platform::MouseButton::Right: return input::kRight;
     case platform::MouseButton::Middle: return input::kMiddle;
+    case platform::MouseButton::Fourth: return 3;
     default: return input::kLeft;
   }
 }
@@ -202,6 +205,8 @@ void FrameLogic::on_focus(bool gained) {
     script_host_set_active(active != 0);
   }
   s.focus.store(active);
+  if (gained) input::input_acquire();
+  else input::input_unacquire();
 }
 
 void FrameLogic::on_toggle_debug() {
@@ -218,14 +223,33 @@ void FrameLogic::on_debug_expose() { debug_window_refresh(true); }
 void FrameLogic::on_toggle_fullscreen() { set_fullscreen(!app().fullscreen); }
 
 void FrameLogic::on_button(platform::MouseButton b, bool down, bool double_click) {
+  const int button = to_input(b);
+  input::input_mouse_button(button, down);
+  if (button >= input::kButtons) return;  // the fourth button: only the mouse device sees it
   const bool held = input::input_state().captured.load();
-  if (down) input::input_button_down(to_input(b), double_click);
-  else input::input_button_up(to_input(b));
+  if (down) input::input_button_down(static_cast<input::Button>(button), double_click);
+  else input::input_button_up(static_cast<input::Button>(button));
   const bool now = input::input_state().captured.load();
   if (now != held) frame_.capture_mouse(now);
 }
 
-void FrameLogic::on_wheel(int32_t delta) { input::input_wheel(delta); }
+void FrameLogic::on_wheel(int32_t delta) {
+  input::input_wheel(delta);
+  input::input_mouse_wheel(delta);
+}
+
+void FrameLogic::on_key(int scancode, bool down) { input::input_key(scancode, down); }
+
+void FrameLogic::on_mouse_move(int x, int y, int dx, int dy) { input::input_mouse_moved(x, y, dx, dy); }
+
+// What script threads asked of the cursor: its shape, its confinement and
+// its position.
+void FrameLogic::apply_cursor_requests() {
+  const input::CursorRequests r = input::cursor_take_requests();
+  if (r.visible) frame_.show_cursor(*r.visible);
+  if (r.clip) frame_.confine_mouse(r.clip->x, r.clip->y, r.clip->w, r.clip->h);
+  if (r.position) frame_.warp_mouse(r.position->first, r.position->second);
+}
 
 void FrameLogic::on_text(std::string_view utf8) { input::input_chars(cp932::from_utf8(utf8)); }
 
@@ -234,6 +258,7 @@ void FrameLogic::on_render_reset() { presenter_render_reset(); }
 
 void FrameLogic::on_wake() {
   script_messages_process();
+  apply_cursor_requests();
   presenter_show(false);
   debug_window_refresh(false);
   if (single_instance_take_raise_request()) frame_.raise();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "input/input_state.h"
 #include "platform/window.h"
 #include "shell/frame_logic.h"
 
@@ -24,7 +25,7 @@ namespace zelt {
 // Values script threads read without a lock.
 struct FrameShared {
   std::atomic<int32_t> active{1};  // the activation state last acted upon
-  std::atomic<int32_t> focus{1};   // the program has the focus (input built-ins)
+  std::atomic<int32_t>& focus = input::input_state().focus;  // the program has the focus (input built-ins)
 };
 FrameShared& frame_shared();
 
@@ -55,6 +56,8 @@ class FrameLogic final : public platform::WindowEvents {
   void on_toggle_fullscreen() override;
   void on_button(platform::MouseButton b, bool down, bool double_click) override;
   void on_wheel(int32_t delta) override;
+  void on_key(int scancode, bool down) override;
+  void on_mouse_move(int x, int y, int dx, int dy) override;
   void on_text(std::string_view utf8) override;
   void on_question_answered(bool ok) override;
   void on_wake() override;
@@ -67,6 +70,7 @@ class FrameLogic final : public platform::WindowEvents {
 
  private:
   void finish_close();
+  void apply_cursor_requests();
 
   platform::Window& frame_;
   platform::Window* debug_;

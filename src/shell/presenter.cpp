@@ -13,6 +13,7 @@
 #include "gfx/planes/palette.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/presentation.h"
+#include "input/pointer.h"
 #include "platform/display.h"
 #include "shell/frame.h"
 
@@ -44,8 +45,34 @@ void open_common(gfx::PresentPath path) {
   gfx::set_palette_change_handler(palette_changed);
 }
 
+// Where the picture lies in the client area, for the pointer: the
+// destination rectangle of the scaled path, the centred view of the other.
+void update_pointer_map() {
+  const Config& c = config();
+  platform::Window* window = frame_window();
+  const platform::WindowSize client = window ? window->client_size() : platform::WindowSize{c.Width, c.Height};
+  input::PointerMap m;
+  m.screen_w = c.Width;
+  m.screen_h = c.Height;
+  if (gfx::present_path() == gfx::PresentPath::unscaled) {
+    m.left = std::max(0, (client.w - c.Width) / 2);
+    m.top = std::max(0, (client.h - c.Height) / 2);
+    m.width = c.Width;
+    m.height = c.Height;
+  } else {
+    const gfx::Placement p = gfx::placement_for(app().fullscreen, c.FixedAspectRatio != 0, client.w, client.h,
+                                                client.w, client.h, c.Width, c.Height);
+    m.left = p.x;
+    m.top = p.y;
+    m.width = p.w;
+    m.height = p.h;
+  }
+  input::pointer_set_map(m);
+}
+
 bool present_start() {
   open_common(gfx::PresentPath::accelerated);
+  update_pointer_map();
   platform::Window* window = frame_window();
   if (platform::headless() || !window) return true;  // the texture alone
   const Config& c = config();
@@ -60,6 +87,7 @@ bool present_start() {
 
 bool gdi_start() {
   open_common(gfx::PresentPath::unscaled);
+  update_pointer_map();
   return true;
 }
 
@@ -122,6 +150,7 @@ void presenter_show(bool redraw) {
 }
 
 void presenter_resized() {
+  update_pointer_map();
   if (gfx::present_path() == gfx::PresentPath::accelerated && gfx::present_is_open())
     gfx::present_request_full_upload();
   draw(true);

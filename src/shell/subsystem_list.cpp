@@ -8,6 +8,7 @@
 #include "gfx/raster/blend_tables.h"
 #include "gfx/sprites/sprites.h"
 #include "gfx/text/font_slots.h"
+#include "input/input_devices.h"
 #include "input/script_clock.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
@@ -29,7 +30,7 @@ constexpr const Subsystem* kList[] = {
     &kSoundSubsystem,
     &kMidiSubsystem,
     &kVideoSubsystem,
-    &kInputSubsystem,
+    &input::kInputSubsystem,
     &kCdAudioSubsystem,
     &gfx::kPlanesSubsystem,
     &gfx::kDirtyListSubsystem,

@@ -12,7 +12,6 @@ extern const Subsystem kNetSubsystem;          // [System] Net
 extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses unless GlobalSound
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
-extern const Subsystem kInputSubsystem;        // devices chosen by [System] DirectInput
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
 extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
 

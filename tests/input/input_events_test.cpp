@@ -54,6 +54,30 @@ TEST(InputEvents, EachKindOfLine) {
   EXPECT_EQ(ev[10].at_ms, 4294967295u);
 }
 
+TEST(InputEvents, GamePadAndJapaneseKeyLines) {
+  const std::string text =
+      "0 pad 3 axis righttrigger -32768\n"
+      "1 pad 0 button leftshoulder down\n"
+      "2 pad 1 unplug\n"
+      "3 key down \xE5\xA4\x89\xE6\x8F\x9B\n"  // 変換
+      "4 key up Left Shift\n";
+  std::vector<TimedEvent> ev;
+  std::string error;
+  ASSERT_TRUE(parse_input_events(text, &ev, &error)) << error;
+  ASSERT_EQ(ev.size(), 5u);
+  EXPECT_EQ(ev[0].event.kind, Kind::PadAxis);
+  EXPECT_EQ(ev[0].event.pad, 3);
+  EXPECT_EQ(ev[0].event.index, 5);
+  EXPECT_EQ(ev[0].event.value, -32768);
+  EXPECT_EQ(ev[1].event.kind, Kind::PadButton);
+  EXPECT_EQ(ev[1].event.index, 9);
+  EXPECT_TRUE(ev[1].event.yes);
+  EXPECT_EQ(ev[2].event.kind, Kind::PadUnplug);
+  EXPECT_EQ(ev[2].event.pad, 1);
+  EXPECT_EQ(ev[3].event.scancode, 138);  // SDL's International 4
+  EXPECT_EQ(ev[4].event.scancode, 225);
+}
+
 TEST(InputEvents, WrongLinesNameTheLineAndTheFault) {
   const struct {
     const char* text;
@@ -81,6 +105,13 @@ TEST(InputEvents, WrongLinesNameTheLineAndTheFault) {
       {"0 text \xED\xA0\x80", "line 1: the text is not UTF-8"},    // surrogate
       {"0 focus away", "line 1: expected 'focus lost' or 'focus gained'"},
       {"0 answer yes", "line 1: expected 'answer ok' or 'answer cancel'"},
+      {"0 pad 4 plug", "line 1: expected 'pad N' with N from 0 to 3"},
+      {"0 pad 0 shake", "line 1: expected 'pad N plug|unplug|axis|button'"},
+      {"0 pad 0 axis z 5", "line 1: expected an axis: x, y, rightx, righty, lefttrigger, righttrigger"},
+      {"0 pad 0 axis x 32768", "line 1: expected an axis value from -32768 to 32767"},
+      {"0 pad 0 button q down", "line 1: unknown pad button"},
+      {"0 pad 0 button a", "line 1: expected 'down' or 'up' after the button"},
+      {"0 pad 0 unplug now", "line 1: unexpected 'now'"},
   };
   for (const auto& c : cases) {
     std::vector<TimedEvent> ev;

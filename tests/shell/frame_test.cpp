@@ -47,6 +47,9 @@ struct FakeWindow : platform::Window {
   bool read_pixels(std::vector<uint32_t>&, platform::WindowSize&) override { return false; }
   void show(bool v) override { visible = v; }
   bool shown() override { return visible; }
+  void show_cursor(bool) override {}
+  void confine_mouse(int, int, int, int) override {}
+  void warp_mouse(int, int) override {}
 };
 
 class Frame : public ::testing::Test {

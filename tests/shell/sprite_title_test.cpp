@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/run_zelt.h"
+#include "support/screenshot.h"
 #include "support/temp_dir.h"
 
 namespace zelt {
@@ -112,25 +113,6 @@ Picture expected_picture() {
   return p;
 }
 
-// A 24-bit bottom-up BMP of the screen size; empty when it is not one.
-Picture read_bmp(const std::string& bmp) {
-  const auto u32 = [&](size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(bmp[at]) | static_cast<uint8_t>(bmp[at + 1]) << 8 |
-                                 static_cast<uint8_t>(bmp[at + 2]) << 16 | static_cast<uint8_t>(bmp[at + 3]) << 24);
-  };
-  if (bmp.size() < 54 || bmp[0] != 'B' || bmp[1] != 'M' || u32(18) != kWidth || u32(22) != kHeight) return {};
-  const size_t offset = u32(10), pitch = (kWidth * 3 + 3) / 4 * 4;
-  if (bmp.size() < offset + pitch * kHeight) return {};
-  Picture p(kWidth * kHeight);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      const size_t i = offset + (kHeight - 1 - y) * pitch + x * 3;
-      put(p, x, y, static_cast<uint8_t>(bmp[i + 2]) << 16 | static_cast<uint8_t>(bmp[i + 1]) << 8 |
-                       static_cast<uint8_t>(bmp[i]));
-    }
-  return p;
-}
-
 TEST(SpriteTitle, FramesOfMovingSpritesShowTheirLastPlacesOverTheBackground) {
   test::TempDir dir;
   dir.write("title/zelt.cfg",
@@ -141,7 +123,7 @@ TEST(SpriteTitle, FramesOfMovingSpritesShowTheirLastPlacesOverTheBackground) {
       "--headless --timeout 20 --screenshot " + (dir / "shot.bmp") + " " + (dir / "title"),
       "XDG_CONFIG_HOME=" + (dir / "home"));
   ASSERT_EQ(r.code, 0) << r.output;
-  const Picture got = read_bmp(dir.read("shot.bmp"));
+  const Picture got = test::read_screenshot(dir.read("shot.bmp"), kWidth, kHeight);
   ASSERT_FALSE(got.empty()) << "no 64 x 48 screenshot\n" << r.output;
   const Picture expected = expected_picture();
   int wrong = 0;

@@ -203,7 +203,9 @@ TEST_F(Text, SmoothTextIsClippedWithoutMovingIt) {
   const std::vector<uint32_t> shifted = pixels(2), clipped = pixels(3);
   for (int32_t y = 0; y < 30; ++y)
     for (int32_t x = 0; x < 100; ++x) {
-      if (x + 13 < 100 && y + 7 < 30) ASSERT_EQ(shifted[y * 100 + x], whole[(y + 7) * 100 + x + 13]) << x << "," << y;
+      if (x + 13 < 100 && y + 7 < 30) {
+        ASSERT_EQ(shifted[y * 100 + x], whole[(y + 7) * 100 + x + 13]) << x << "," << y;
+      }
       const bool in_clip = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
       ASSERT_EQ(clipped[y * 100 + x], in_clip ? whole[y * 100 + x] : 0u) << x << "," << y;
     }
