@@ -32,8 +32,6 @@ PENDING(cd_eject)
 PENDING(media_open) PENDING(media_close) PENDING(media_play) PENDING(media_stop)
 PENDING(media_pause) PENDING(media_replay) PENDING(media_isplay) PENDING(media_repeat)
 PENDING(media_size) PENDING(media_setvol)
-// Sockets
-PENDING(net_open) PENDING(net_close) PENDING(net_send) PENDING(net_recv) PENDING(net_state)
 
 #undef PENDING
 

@@ -10,6 +10,7 @@
 #include "gfx/text/font_slots.h"
 #include "input/input_devices.h"
 #include "input/script_clock.h"
+#include "net/net.h"
 #include "script/host/host.h"
 #include "shell/presenter.h"
 #include "shell/subsystems_pending.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr const Subsystem* kList[] = {
     &kMathSubsystem,
     &gfx::kBlendTablesSubsystem,
-    &kNetSubsystem,
+    &net::kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
     &kSoundSubsystem,

@@ -4,7 +4,6 @@
 
 namespace zelt {
 
-const Subsystem kNetSubsystem{.name = "net", .wanted = [] { return config().Net != 0; }};
 const Subsystem kSoundSubsystem{.name = "sound", .wanted = [] { return config().DirectSound != 0; }};
 const Subsystem kMidiSubsystem{.name = "midi", .wanted = [] { return config().DirectMusic != 0; }};
 const Subsystem kVideoSubsystem{.name = "video"};

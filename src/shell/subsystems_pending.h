@@ -8,7 +8,6 @@
 
 namespace zelt {
 
-extern const Subsystem kNetSubsystem;          // [System] Net
 extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses unless GlobalSound
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins

@@ -40,6 +40,7 @@ const std::vector<std::pair<std::string, std::string>> kThirdParty = {
     {"fontconfig/", "platform"}, {"ffi.h", "platform"},      {"dlfcn.h", "platform"},
     {"fluidsynth", "platform"},  {"libav", "platform"},      {"libsw", "platform"},
     {"cdio/", "platform"},       {"sys/socket.h", "platform"}, {"netinet/", "platform"},
+    {"netdb.h", "platform"},     {"arpa/inet.h", "platform"},  {"poll.h", "platform"}, {"sys/eventfd.h", "platform"},
     {"oniguruma.h", "builtins"}, {"jpeglib.h", "gfx"},
 };
 
