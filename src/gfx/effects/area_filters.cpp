@@ -8,6 +8,7 @@
 
 #include "gfx/effects/filter_area.h"
 #include "gfx/effects/filter_channels.h"
+#include "gfx/effects/filter_rows_avx2.h"
 #include "gfx/effects/filters.h"
 #include "gfx/raster/parallel_rows.h"
 
@@ -73,21 +74,29 @@ struct BoxMean {
   uint8_t mean(uint32_t sum) const { return static_cast<uint8_t>((sum * scale + 32768) >> 16); }
 };
 
-// Along rows: a running sum per byte of the pixel, over the row padded
-// with n copies of its end pixels on either side.
+// Along rows: over the row padded with n copies of its end pixels on
+// either side, a running sum per byte of the pixel (or, for 32-bit rows in
+// AVX2, differences of prefix sums: filter_rows_avx2.h).
 template <int B>
 void blur_rows(const PixelView& dst, const PixelView& src, const PointArea& a, const BoxMean& m) {
   const Box& s = a.src;
   const int64_t w = s.width(), n = m.n;
+  const bool wide = B == 4 && filter_rows_avx2();
   for_rows(static_cast<int32_t>(s.height()), w, [&](int32_t j) {
+    const uint8_t* in = src.at(s.left, s.top + j);
+    uint8_t* out = dst.at(a.dst.left, a.dst.top + j);
+    if (wide) {
+      thread_local std::vector<uint64_t> prefix;
+      prefix.resize(static_cast<size_t>(w + 2 * n + 1));
+      blur_row32(out, in, w, m.n, m.scale, prefix.data());
+      return;
+    }
     thread_local std::vector<uint8_t> padded;
     padded.resize(static_cast<size_t>((w + 2 * n + 1) * B));
-    const uint8_t* in = src.at(s.left, s.top + j);
     uint8_t* p = padded.data();
     for (int64_t k = 0; k < n; ++k) std::memcpy(p + k * B, in, B);
     std::memcpy(p + n * B, in, static_cast<size_t>(w * B));
     for (int64_t k = 0; k <= n; ++k) std::memcpy(p + (n + w + k) * B, in + (w - 1) * B, B);
-    uint8_t* out = dst.at(a.dst.left, a.dst.top + j);
     uint32_t sum[B] = {};
     for (int64_t k = 0; k <= 2 * n; ++k)
       for (int b = 0; b < B; ++b) sum[b] += p[k * B + b];
@@ -104,7 +113,8 @@ void blur_rows(const PixelView& dst, const PixelView& src, const PointArea& a, c
 }
 
 // Along columns: strips of columns, each sliding its column sums down the
-// whole area (every sum is exact, so any split gives the same pixels).
+// whole area (every sum is exact, so any split gives the same pixels). The
+// sums fit 16 bits (at most 255 samples of 255).
 constexpr int64_t kBlurStrip = 128;
 
 void blur_columns(const PixelView& dst, const PixelView& src, const PointArea& a, const BoxMean& m) {
@@ -112,22 +122,30 @@ void blur_columns(const PixelView& dst, const PixelView& src, const PointArea& a
   const int64_t h = s.height(), bytes = src.bytes;
   const int64_t strip_bytes = kBlurStrip * bytes, row_bytes = s.width() * bytes;
   const int32_t strips = static_cast<int32_t>((row_bytes + strip_bytes - 1) / strip_bytes);
+  const bool wide = filter_rows_avx2();
   for_rows(strips, kBlurStrip * h, [&](int32_t strip) {
     const int64_t first = strip * strip_bytes, count = std::min(strip_bytes, row_bytes - first);
     const auto row = [&](int64_t y) { return src.at(s.left, s.top + std::clamp<int64_t>(y, 0, h - 1)) + first; };
-    uint32_t sum[kBlurStrip * 4] = {};
+    uint16_t sum[kBlurStrip * 4] = {};
     for (int64_t k = -m.n; k <= m.n; ++k) {
       const uint8_t* in = row(k);
-      for (int64_t i = 0; i < count; ++i) sum[i] += in[i];
+      if (wide) {
+        add_bytes(sum, in, count);
+      } else {
+        for (int64_t i = 0; i < count; ++i) sum[i] = static_cast<uint16_t>(sum[i] + in[i]);
+      }
     }
     for (int64_t y = 0; y < h; ++y) {
       uint8_t* out = dst.at(a.dst.left, a.dst.top + y) + first;
       const uint8_t* enter = row(y + m.n + 1);
       const uint8_t* leave = row(y - m.n);
+      if (wide) {
+        blur_column_step(out, sum, enter, leave, count, m.scale);
+        continue;
+      }
       for (int64_t i = 0; i < count; ++i) {
         out[i] = m.mean(sum[i]);
-        sum[i] += enter[i];
-        sum[i] -= leave[i];
+        sum[i] = static_cast<uint16_t>(sum[i] + enter[i] - leave[i]);
       }
     }
   });

@@ -6,11 +6,13 @@
 // rectangle and its sample's whole part lies inside the source plane; the
 // neighbours right of and below the sample fall back to its own column or
 // row at the edge of the source rectangle (cut to the plane).
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "gfx/effects/filter_area.h"
 #include "gfx/effects/filter_channels.h"
+#include "gfx/effects/filter_rows_avx2.h"
 #include "gfx/effects/filters.h"
 #include "gfx/raster/bilinear.h"
 #include "gfx/raster/blit.h"
@@ -137,6 +139,42 @@ void smooth_rows(const PixelView& dst, const PixelView& src, const SmoothAxis& a
   });
 }
 
+// 32-bit pixels without a key, in the two exact passes of
+// filter_rows_avx2.h: rows in bands of kSmoothBand, each band keeping the sums
+// along x of the last two source rows it read (a source row feeds every
+// destination row between it and the next when scaling up).
+constexpr int32_t kSmoothBand = 32;
+
+void smooth_rows_32(const PixelView& dst, const PixelView& src, const SmoothAxis& ax, const SmoothAxis& ay,
+                    const Box& read) {
+  const SmoothColumns columns(ax.near, ax.far, ax.fraction, read.left, read.right);
+  const size_t lanes = static_cast<size_t>(ax.count) * 4;
+  const int32_t bands = (ay.count + kSmoothBand - 1) / kSmoothBand;
+  for_rows(bands, int64_t{kSmoothBand} * ax.count, [&](int32_t band) {
+    thread_local std::vector<uint16_t> buffer;
+    buffer.resize(2 * lanes);
+    int64_t held[2] = {-1, -1};
+    // The sums of source row y, computed unless held; the row `keep` stays.
+    const auto sums = [&](int64_t y, int64_t keep) {
+      for (int k = 0; k < 2; ++k)
+        if (held[k] == y) return buffer.data() + k * lanes;
+      const int k = held[0] == keep ? 1 : 0;
+      columns.row(buffer.data() + k * lanes, src.row(y));
+      held[k] = y;
+      return buffer.data() + k * lanes;
+    };
+    const int32_t end = std::min(ay.count, (band + 1) * kSmoothBand);
+    for (int32_t j = band * kSmoothBand; j < end; ++j) {
+      const size_t jj = static_cast<size_t>(j);
+      const int32_t fy = ay.fraction[jj];
+      const int64_t y0 = ay.near[jj], y1 = fy != 0 ? ay.far[jj] : y0;  // weight 0: the far row is not read
+      const uint16_t* h0 = sums(y0, y1);
+      const uint16_t* h1 = sums(y1, y0);
+      smooth_blend_rows(dst.at(ax.first, ay.first + j), h0, h1, static_cast<int64_t>(lanes), fy);
+    }
+  });
+}
+
 }  // namespace
 
 int32_t smooth(uint32_t destination, const Rect* destination_rect, uint32_t source, const Rect* source_rect,
@@ -158,6 +196,9 @@ int32_t smooth(uint32_t destination, const Rect* destination_rect, uint32_t sour
   if (!pixels.ok() || !dst_view.base) return 0;
   const std::optional<uint32_t> k = filter_key(key, *src);
   with_channel_pair(src->bit_count, dst->bit_count, [&]<ChannelPair K, int SB, int DB>() {
+    if constexpr (K == ChannelPair::all4) {
+      if (!k && !(ax.whole && ay.whole) && filter_rows_avx2()) return smooth_rows_32(dst_view, pixels.view(), ax, ay, read);
+    }
     if (k)
       smooth_rows<K, SB, DB, true>(dst_view, pixels.view(), ax, ay, *k);
     else
