@@ -8,7 +8,7 @@
 
 #include "gfx/effects/filter_area.h"
 #include "gfx/effects/filter_channels.h"
-#include "gfx/effects/filter_rows_avx2.h"
+#include "gfx/effects/filter_rows_simd.h"
 #include "gfx/effects/filters.h"
 #include "gfx/raster/parallel_rows.h"
 
@@ -76,19 +76,20 @@ struct BoxMean {
 
 // Along rows: over the row padded with n copies of its end pixels on
 // either side, a running sum per byte of the pixel (or, for 32-bit rows in
-// AVX2, differences of prefix sums: filter_rows_avx2.h).
+// AVX2, differences of prefix sums: filter_rows_simd.h).
 template <int B>
 void blur_rows(const PixelView& dst, const PixelView& src, const PointArea& a, const BoxMean& m) {
   const Box& s = a.src;
   const int64_t w = s.width(), n = m.n;
-  const bool wide = B == 4 && filter_rows_avx2();
+  const FilterRows level = filter_rows();
+  const bool wide = B == 4 && level != FilterRows::plain;
   for_rows(static_cast<int32_t>(s.height()), w, [&](int32_t j) {
     const uint8_t* in = src.at(s.left, s.top + j);
     uint8_t* out = dst.at(a.dst.left, a.dst.top + j);
     if (wide) {
       thread_local std::vector<uint64_t> prefix;
       prefix.resize(static_cast<size_t>(w + 2 * n + 1));
-      blur_row32(out, in, w, m.n, m.scale, prefix.data());
+      blur_row32(level, out, in, w, m.n, m.scale, prefix.data());
       return;
     }
     thread_local std::vector<uint8_t> padded;
@@ -112,38 +113,38 @@ void blur_rows(const PixelView& dst, const PixelView& src, const PointArea& a, c
   });
 }
 
-// Along columns: strips of columns, each sliding its column sums down the
-// whole area (every sum is exact, so any split gives the same pixels). The
-// sums fit 16 bits (at most 255 samples of 255).
-constexpr int64_t kBlurStrip = 128;
-
+// Along columns: bands of rows, each sliding the sums of every column of
+// the area down its rows from sums made afresh at its first row (every sum
+// is exact, so any split gives the same pixels). Whole rows keep the reads
+// in the order of memory; the sums fit 16 bits (at most 255 samples of 255).
 void blur_columns(const PixelView& dst, const PixelView& src, const PointArea& a, const BoxMean& m) {
   const Box& s = a.src;
-  const int64_t h = s.height(), bytes = src.bytes;
-  const int64_t strip_bytes = kBlurStrip * bytes, row_bytes = s.width() * bytes;
-  const int32_t strips = static_cast<int32_t>((row_bytes + strip_bytes - 1) / strip_bytes);
-  const bool wide = filter_rows_avx2();
-  for_rows(strips, kBlurStrip * h, [&](int32_t strip) {
-    const int64_t first = strip * strip_bytes, count = std::min(strip_bytes, row_bytes - first);
-    const auto row = [&](int64_t y) { return src.at(s.left, s.top + std::clamp<int64_t>(y, 0, h - 1)) + first; };
-    uint16_t sum[kBlurStrip * 4] = {};
-    for (int64_t k = -m.n; k <= m.n; ++k) {
+  const int64_t h = s.height(), row_bytes = s.width() * src.bytes;
+  const int32_t bands = static_cast<int32_t>(std::clamp<int64_t>(h / std::max<int64_t>(32, 4 * m.n + 2), 1, 16));
+  const FilterRows level = filter_rows();
+  for_rows(bands, s.width() * (h / bands), [&](int32_t band) {
+    const int64_t first = h * band / bands, end = h * (band + 1) / bands;
+    const auto row = [&](int64_t y) { return src.at(s.left, s.top + std::clamp<int64_t>(y, 0, h - 1)); };
+    thread_local std::vector<uint16_t> sums;
+    sums.assign(static_cast<size_t>(row_bytes), 0);
+    uint16_t* sum = sums.data();
+    for (int64_t k = first - m.n; k <= first + m.n; ++k) {
       const uint8_t* in = row(k);
-      if (wide) {
-        add_bytes(sum, in, count);
+      if (level != FilterRows::plain) {
+        add_bytes(sum, in, row_bytes);
       } else {
-        for (int64_t i = 0; i < count; ++i) sum[i] = static_cast<uint16_t>(sum[i] + in[i]);
+        for (int64_t i = 0; i < row_bytes; ++i) sum[i] = static_cast<uint16_t>(sum[i] + in[i]);
       }
     }
-    for (int64_t y = 0; y < h; ++y) {
-      uint8_t* out = dst.at(a.dst.left, a.dst.top + y) + first;
+    for (int64_t y = first; y < end; ++y) {
+      uint8_t* out = dst.at(a.dst.left, a.dst.top + y);
       const uint8_t* enter = row(y + m.n + 1);
       const uint8_t* leave = row(y - m.n);
-      if (wide) {
-        blur_column_step(out, sum, enter, leave, count, m.scale);
+      if (level != FilterRows::plain) {
+        blur_column_step(level, out, sum, enter, leave, row_bytes, m.scale);
         continue;
       }
-      for (int64_t i = 0; i < count; ++i) {
+      for (int64_t i = 0; i < row_bytes; ++i) {
         out[i] = m.mean(sum[i]);
         sum[i] = static_cast<uint16_t>(sum[i] + enter[i] - leave[i]);
       }

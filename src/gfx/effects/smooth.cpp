@@ -12,7 +12,7 @@
 
 #include "gfx/effects/filter_area.h"
 #include "gfx/effects/filter_channels.h"
-#include "gfx/effects/filter_rows_avx2.h"
+#include "gfx/effects/filter_rows_simd.h"
 #include "gfx/effects/filters.h"
 #include "gfx/raster/bilinear.h"
 #include "gfx/raster/blit.h"
@@ -140,13 +140,14 @@ void smooth_rows(const PixelView& dst, const PixelView& src, const SmoothAxis& a
 }
 
 // 32-bit pixels without a key, in the two exact passes of
-// filter_rows_avx2.h: rows in bands of kSmoothBand, each band keeping the sums
+// filter_rows_simd.h: rows in bands of kSmoothBand, each band keeping the sums
 // along x of the last two source rows it read (a source row feeds every
 // destination row between it and the next when scaling up).
 constexpr int32_t kSmoothBand = 32;
 
 void smooth_rows_32(const PixelView& dst, const PixelView& src, const SmoothAxis& ax, const SmoothAxis& ay,
                     const Box& read) {
+  const FilterRows level = filter_rows();
   const SmoothColumns columns(ax.near, ax.far, ax.fraction, read.left, read.right);
   const size_t lanes = static_cast<size_t>(ax.count) * 4;
   const int32_t bands = (ay.count + kSmoothBand - 1) / kSmoothBand;
@@ -170,7 +171,7 @@ void smooth_rows_32(const PixelView& dst, const PixelView& src, const SmoothAxis
       const int64_t y0 = ay.near[jj], y1 = fy != 0 ? ay.far[jj] : y0;  // weight 0: the far row is not read
       const uint16_t* h0 = sums(y0, y1);
       const uint16_t* h1 = sums(y1, y0);
-      smooth_blend_rows(dst.at(ax.first, ay.first + j), h0, h1, static_cast<int64_t>(lanes), fy);
+      smooth_blend_rows(level, dst.at(ax.first, ay.first + j), h0, h1, static_cast<int64_t>(lanes), fy);
     }
   });
 }
@@ -197,7 +198,7 @@ int32_t smooth(uint32_t destination, const Rect* destination_rect, uint32_t sour
   const std::optional<uint32_t> k = filter_key(key, *src);
   with_channel_pair(src->bit_count, dst->bit_count, [&]<ChannelPair K, int SB, int DB>() {
     if constexpr (K == ChannelPair::all4) {
-      if (!k && !(ax.whole && ay.whole) && filter_rows_avx2()) return smooth_rows_32(dst_view, pixels.view(), ax, ay, read);
+      if (!k && !(ax.whole && ay.whole) && filter_rows() != FilterRows::plain) return smooth_rows_32(dst_view, pixels.view(), ax, ay, read);
     }
     if (k)
       smooth_rows<K, SB, DB, true>(dst_view, pixels.view(), ax, ay, *k);

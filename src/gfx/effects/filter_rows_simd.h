@@ -1,6 +1,7 @@
-// Whole-row loops of smooth and blur in AVX2, giving exactly the bytes of the
-// per-pixel loops. Only their definitions carry the AVX2 target, so the
-// program still runs on any x86-64: callers check filter_rows_avx2() first.
+// Whole-row loops of smooth and blur in AVX2 (and AVX-512 where the
+// processor has it), giving exactly the bytes of the per-pixel loops. Only
+// their definitions carry those targets, so the program still runs on any
+// x86-64: callers check filter_rows() first.
 //
 // smooth on 32-bit pixels is done in two passes whose integers are exact:
 // along x each needed source row becomes a row of 16-bit sums
@@ -15,7 +16,12 @@
 
 namespace zelt::gfx {
 
-bool filter_rows_avx2();
+enum class FilterRows : uint8_t { plain, avx2, avx512 };
+// The loops in use: plain unless row_simd_level() is avx2, AVX-512 where
+// the processor has AVX-512BW.
+FilterRows filter_rows();
+// Tests: 0 plain, 1 AVX2 at most, 2 the processor's best; −1 back to normal.
+void force_filter_rows_for_testing(int level);
 
 // The destination columns of smooth's pass along x: column i reads source
 // columns near[i] and far[i] with fraction fx[i]. In groups of four columns
@@ -44,18 +50,21 @@ class SmoothColumns {
   std::vector<Group> groups_;
 };
 
+// The loops below take the level from filter_rows() (not plain), read once
+// per call of a filter.
+
 // One destination row of smooth: lanes bytes from two rows of SmoothColumns
 // sums and the fraction fy.
-void smooth_blend_rows(uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes, int32_t fy);
+void smooth_blend_rows(FilterRows level, uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes, int32_t fy);
 
 // Blur of one row of 32-bit pixels, its end pixels repeated n times beyond
 // its ends; prefix: room for width + 2n + 1 values.
-void blur_row32(uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
+void blur_row32(FilterRows level, uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
                 uint64_t* prefix);
 
 // One row of blur down columns over count bytes: out = the rounded means of
 // sums, then sums += enter − leave.
-void blur_column_step(uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave, int64_t count,
+void blur_column_step(FilterRows level, uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave, int64_t count,
                       uint32_t scale);
 // sums += in over count bytes.
 void add_bytes(uint16_t* sums, const uint8_t* in, int64_t count);

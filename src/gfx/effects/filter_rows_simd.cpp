@@ -1,6 +1,7 @@
-#include "gfx/effects/filter_rows_avx2.h"
+#include "gfx/effects/filter_rows_simd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,7 +48,18 @@ ZELT_AVX2 inline __m256i blend_sums(const uint16_t* a, const uint16_t* b, __m256
 
 }  // namespace
 
-bool filter_rows_avx2() { return row_simd_level() == RowSimd::avx2; }
+namespace {
+std::atomic<int> g_forced_rows{-1};
+}  // namespace
+
+FilterRows filter_rows() {
+  static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  if (row_simd_level() != RowSimd::avx2) return FilterRows::plain;
+  const int best = avx512 ? 2 : 1, forced = g_forced_rows.load(std::memory_order_relaxed);
+  return static_cast<FilterRows>(forced < 0 ? best : std::min(forced, best));
+}
+
+void force_filter_rows_for_testing(int level) { g_forced_rows.store(level, std::memory_order_relaxed); }
 
 SmoothColumns::SmoothColumns(const std::vector<int32_t>& near, const std::vector<int32_t>& far,
                              const std::vector<uint8_t>& fx, int64_t left, int64_t right)
@@ -114,7 +126,9 @@ ZELT_AVX2 void SmoothColumns::row(uint16_t* out, const uint8_t* row) const {
   for (size_t i = 4 * groups; i < near_.size(); ++i, out += 4) smooth_column(out, row + near[i] * 4, row + far[i] * 4, fx[i]);
 }
 
-ZELT_AVX2 void smooth_blend_rows(uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
+namespace {
+
+ZELT_AVX2 void smooth_blend_rows_avx2(uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
                                  int32_t fy) {
   // Each pair (H0 − 32768, H1 − 32768) times (256 − fy, fy) in a signed
   // multiply-add is the sum less 2²³, so the shifted sum is the byte − 128.
@@ -132,7 +146,7 @@ ZELT_AVX2 void smooth_blend_rows(uint8_t* out, const uint16_t* h0, const uint16_
   }
 }
 
-ZELT_AVX2 void blur_row32(uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
+ZELT_AVX2 void blur_row32_avx2(uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
                           uint64_t* prefix) {
   // prefix[k]: the sum of the first k pixels of the row padded with n copies
   // of its end pixels on either side, each pixel widened to four 16-bit
@@ -175,7 +189,7 @@ ZELT_AVX2 void blur_row32(uint8_t* out, const uint8_t* in, int64_t width, int32_
   }
 }
 
-ZELT_AVX2 void blur_column_step(uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave,
+ZELT_AVX2 void blur_column_step_avx2(uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave,
                                 int64_t count, uint32_t scale) {
   const __m256i factor = _mm256_set1_epi16(static_cast<int16_t>(scale));
   int64_t i = 0;
@@ -191,21 +205,138 @@ ZELT_AVX2 void blur_column_step(uint8_t* out, uint16_t* sums, const uint8_t* ent
   }
 }
 
-ZELT_AVX2 void add_bytes(uint16_t* sums, const uint8_t* in, int64_t count) {
+ZELT_AVX2 void add_bytes_avx2(uint16_t* sums, const uint8_t* in, int64_t count) {
   int64_t i = 0;
   for (; i + 16 <= count; i += 16) store256(sums + i, _mm256_add_epi16(load256(sums + i), widen16(in + i)));
   for (; i < count; ++i) sums[i] = static_cast<uint16_t>(sums[i] + in[i]);
 }
 
+}  // namespace
+
+// The same loops on 512-bit vectors. (GCC 12 warns about the intrinsics
+// headers' own deliberately undefined vectors.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define ZELT_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+namespace {
+
+ZELT_AVX512 inline __m512i load512(const void* p) { return _mm512_loadu_si512(p); }
+ZELT_AVX512 inline void store512(void* p, __m512i v) { _mm512_storeu_si512(p, v); }
+ZELT_AVX512 inline __m512i widen16x32(const uint8_t* p) {
+  return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+ZELT_AVX512 inline __m512i rounded_mean(__m512i s, __m512i scale) {
+  return _mm512_add_epi16(_mm512_mulhi_epu16(s, scale), _mm512_srli_epi16(_mm512_mullo_epi16(s, scale), 15));
+}
+ZELT_AVX512 inline void store_bytes(uint8_t* p, __m512i lanes) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtepi16_epi8(lanes));
+}
+ZELT_AVX512 inline __m512i blend_sums(const uint16_t* a, const uint16_t* b, __m512i weights) {
+  const __m512i x = load512(a), y = load512(b);
+  const __m512i low = _mm512_srai_epi32(_mm512_madd_epi16(_mm512_unpacklo_epi16(x, y), weights), 16);
+  const __m512i high = _mm512_srai_epi32(_mm512_madd_epi16(_mm512_unpackhi_epi16(x, y), weights), 16);
+  return _mm512_packs_epi32(low, high);
+}
+
+ZELT_AVX512 void smooth_blend_rows_avx512(uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
+                                          int32_t fy) {
+  const __m512i weights = _mm512_set1_epi32((fy << 16) | (256 - fy));
+  const __m512i flip = _mm512_set1_epi8(static_cast<char>(0x80));
+  const __m512i order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+  int64_t i = 0;
+  for (; i + 64 <= lanes; i += 64) {
+    const __m512i v =
+        _mm512_packs_epi16(blend_sums(h0 + i, h1 + i, weights), blend_sums(h0 + i + 32, h1 + i + 32, weights));
+    store512(out + i, _mm512_xor_si512(_mm512_permutexvar_epi64(order, v), flip));
+  }
+  if (i < lanes) smooth_blend_rows_avx2(out + i, h0 + i, h1 + i, lanes - i, fy);
+}
+
+ZELT_AVX512 void blur_row32_avx512(uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
+                                   uint64_t* prefix) {
+  // As blur_row32_avx2, eight pixels at a time.
+  const auto widen = [](const uint8_t* p) {
+    return uint64_t{p[0]} | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32 | uint64_t{p[3]} << 48;
+  };
+  const int64_t span = 2 * int64_t{n} + 1;
+  const uint64_t first = widen(in), last = widen(in + 4 * (width - 1));
+  uint64_t sum = 0;
+  prefix[0] = 0;
+  for (int64_t k = 1; k <= n; ++k) prefix[k] = sum += first;
+  uint64_t* row = prefix + n + 1;
+  __m512i carry = _mm512_set1_epi64(static_cast<int64_t>(sum));
+  const __m512i pairs = _mm512_set_epi64(5, 5, 0, 0, 1, 1, 0, 0), quads = _mm512_set1_epi64(3),
+                top = _mm512_set1_epi64(7);
+  int64_t k = 0;
+  for (; k + 8 <= width; k += 8) {
+    const __m512i v = widen16x32(in + 4 * k);
+    const __m512i t = _mm512_add_epi64(v, _mm512_bslli_epi128(v, 8));
+    const __m512i u = _mm512_add_epi64(t, _mm512_maskz_permutexvar_epi64(0xCC, pairs, t));
+    const __m512i inclusive = _mm512_add_epi64(u, _mm512_maskz_permutexvar_epi64(0xF0, quads, u));
+    store512(row + k, _mm512_add_epi64(carry, inclusive));
+    carry = _mm512_add_epi64(carry, _mm512_permutexvar_epi64(top, inclusive));
+  }
+  sum = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(carry)));
+  for (; k < width; ++k) row[k] = sum += widen(in + 4 * k);
+  for (k = 0; k < n; ++k) row[width + k] = sum += last;
+  const __m512i factor = _mm512_set1_epi16(static_cast<int16_t>(scale));
+  int64_t x = 0;
+  for (; x + 8 <= width; x += 8)
+    store_bytes(out + 4 * x, rounded_mean(_mm512_sub_epi64(load512(prefix + x + span), load512(prefix + x)), factor));
+  for (; x < width; ++x) {
+    const uint64_t s = prefix[x + span] - prefix[x];
+    for (int c = 0; c < 4; ++c) out[4 * x + c] = rounded_mean(static_cast<uint32_t>(s >> (16 * c) & 0xFFFF), scale);
+  }
+}
+
+ZELT_AVX512 void blur_column_step_avx512(uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave,
+                                         int64_t count, uint32_t scale) {
+  const __m512i factor = _mm512_set1_epi16(static_cast<int16_t>(scale));
+  int64_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const __m512i s = load512(sums + i);
+    store_bytes(out + i, rounded_mean(s, factor));
+    store512(sums + i, _mm512_sub_epi16(_mm512_add_epi16(s, widen16x32(enter + i)), widen16x32(leave + i)));
+  }
+  if (i < count) blur_column_step_avx2(out + i, sums + i, enter + i, leave + i, count - i, scale);
+}
+
+}  // namespace
+
+#pragma GCC diagnostic pop
+
+void smooth_blend_rows(FilterRows level, uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
+                       int32_t fy) {
+  if (level == FilterRows::avx512) return smooth_blend_rows_avx512(out, h0, h1, lanes, fy);
+  smooth_blend_rows_avx2(out, h0, h1, lanes, fy);
+}
+
+void blur_row32(FilterRows level, uint8_t* out, const uint8_t* in, int64_t width, int32_t n, uint32_t scale,
+                uint64_t* prefix) {
+  if (level == FilterRows::avx512) return blur_row32_avx512(out, in, width, n, scale, prefix);
+  blur_row32_avx2(out, in, width, n, scale, prefix);
+}
+
+void blur_column_step(FilterRows level, uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave,
+                      int64_t count, uint32_t scale) {
+  if (level == FilterRows::avx512) return blur_column_step_avx512(out, sums, enter, leave, count, scale);
+  blur_column_step_avx2(out, sums, enter, leave, count, scale);
+}
+
+void add_bytes(uint16_t* sums, const uint8_t* in, int64_t count) { add_bytes_avx2(sums, in, count); }
+
 #else  // not x86: the plain loops run everywhere
 
-bool filter_rows_avx2() { return false; }
+FilterRows filter_rows() { return FilterRows::plain; }
+void force_filter_rows_for_testing(int) {}
 SmoothColumns::SmoothColumns(const std::vector<int32_t>&, const std::vector<int32_t>&, const std::vector<uint8_t>&,
                              int64_t, int64_t) {}
 void SmoothColumns::row(uint16_t*, const uint8_t*) const { std::abort(); }
-void smooth_blend_rows(uint8_t*, const uint16_t*, const uint16_t*, int64_t, int32_t) { std::abort(); }
-void blur_row32(uint8_t*, const uint8_t*, int64_t, int32_t, uint32_t, uint64_t*) { std::abort(); }
-void blur_column_step(uint8_t*, uint16_t*, const uint8_t*, const uint8_t*, int64_t, uint32_t) { std::abort(); }
+void smooth_blend_rows(FilterRows, uint8_t*, const uint16_t*, const uint16_t*, int64_t, int32_t) { std::abort(); }
+void blur_row32(FilterRows, uint8_t*, const uint8_t*, int64_t, int32_t, uint32_t, uint64_t*) { std::abort(); }
+void blur_column_step(FilterRows, uint8_t*, uint16_t*, const uint8_t*, const uint8_t*, int64_t, uint32_t) { std::abort(); }
 void add_bytes(uint16_t*, const uint8_t*, int64_t) { std::abort(); }
 
 #endif
