@@ -53,7 +53,8 @@ std::atomic<int> g_forced_rows{-1};
 }  // namespace
 
 FilterRows filter_rows() {
-  static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                             __builtin_cpu_supports("avx512vbmi");
   if (row_simd_level() != RowSimd::avx2) return FilterRows::plain;
   const int best = avx512 ? 2 : 1, forced = g_forced_rows.load(std::memory_order_relaxed);
   return static_cast<FilterRows>(forced < 0 ? best : std::min(forced, best));
@@ -61,29 +62,35 @@ FilterRows filter_rows() {
 
 void force_filter_rows_for_testing(int level) { g_forced_rows.store(level, std::memory_order_relaxed); }
 
-SmoothColumns::SmoothColumns(const std::vector<int32_t>& near, const std::vector<int32_t>& far,
+SmoothColumns::SmoothColumns(FilterRows level, const std::vector<int32_t>& near, const std::vector<int32_t>& far,
                              const std::vector<uint8_t>& fx, int64_t left, int64_t right)
-    : near_(near), far_(far), fx_(fx) {
-  const size_t groups = near_.size() / 4;
-  groups_.resize(groups);
-  for (size_t g = 0; g < groups; ++g) {
+    : level_(level), near_(near), far_(far), fx_(fx) {
+  if (level == FilterRows::plain) return;
+  const int l = static_cast<int>(level);
+  const size_t columns = static_cast<size_t>(kColumns[l]), per_window = columns / static_cast<size_t>(kWindows[l]);
+  const int64_t pixels = kWindowPixels[l];
+  groups_.resize(near_.size() / columns);
+  for (size_t g = 0; g < groups_.size(); ++g) {
     Group& group = groups_[g];
-    for (int half = 0; half < 2; ++half) {
-      const size_t a = 4 * g + 2 * static_cast<size_t>(half), b = a + 1;
-      // Columns never go left as i grows, so the window from near[a] holds both
-      // pixels' columns when far[b] lies within its four.
-      const int64_t start = std::min<int64_t>(near_[a], right - 4);
-      const bool fits = start >= left && far_[b] - start <= 3;
-      group.window[half] = fits ? static_cast<int32_t>(start) : -1;
-      for (size_t k = 0; k < 2; ++k) {
+    std::memset(&group, 0, sizeof group);
+    for (int w = 0; w < kWindows[l]; ++w) {
+      const size_t a = g * columns + static_cast<size_t>(w) * per_window, z = a + per_window - 1;
+      // Columns never go left as i grows, so the window from near[a] holds all
+      // of its columns when far[z] lies within it.
+      const int64_t start = std::min<int64_t>(near_[a], right - pixels);
+      if (start < left || far_[z] - start >= pixels) {
+        group.window[0] = group.window[1] = -1;
+        break;
+      }
+      group.window[w] = static_cast<int32_t>(start);
+      for (size_t k = 0; k < per_window; ++k) {
         const size_t column = a + k;
-        const int64_t n = fits ? near_[column] - start : 0, f = fits ? far_[column] - start : 0;
-        for (int c = 0; c < 4; ++c) {
-          const size_t lane = static_cast<size_t>(16 * half) + 8 * k + 2 * static_cast<size_t>(c);
-          group.near[lane] = static_cast<uint8_t>(4 * n + c);
-          group.far[lane] = static_cast<uint8_t>(4 * f + c);
-          group.near[lane + 1] = group.far[lane + 1] = 0x80;  // zero: the high byte of the lane
-          group.fx[(lane) / 2] = fx_[column];
+        for (size_t c = 0; c < 4; ++c) {
+          const size_t lane = 4 * (column - g * columns) + c;  // 16-bit lane of the group
+          group.near[2 * lane] = static_cast<uint8_t>(4 * (near_[column] - start) + static_cast<int64_t>(c));
+          group.far[2 * lane] = static_cast<uint8_t>(4 * (far_[column] - start) + static_cast<int64_t>(c));
+          group.near[2 * lane + 1] = group.far[2 * lane + 1] = 0x80;  // the lane's high byte: zero
+          group.fx[lane] = fx_[column];
         }
       }
     }
@@ -100,7 +107,7 @@ inline void smooth_column(uint16_t* out, const uint8_t* p0, const uint8_t* p1, u
 
 }  // namespace
 
-ZELT_AVX2 void SmoothColumns::row(uint16_t* out, const uint8_t* row) const {
+ZELT_AVX2 void SmoothColumns::row_avx2(uint16_t* out, const uint8_t* row) const {
   // H = (p0 << 8) + (p1 − p0)·fx is exact in 16-bit lanes: the true value
   // lies in 0 … 65280, so the wrap-around of the parts cancels.
   const __m256i bias = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
@@ -111,7 +118,8 @@ ZELT_AVX2 void SmoothColumns::row(uint16_t* out, const uint8_t* row) const {
   const uint8_t* fx = fx_.data();
   for (size_t g = 0; g < groups; ++g, ++group, out += 16) {
     if (group->window[0] < 0 || group->window[1] < 0) {
-      for (size_t i = 4 * g; i < 4 * g + 4; ++i) smooth_column(out + 4 * (i - 4 * g), row + near[i] * 4, row + far[i] * 4, fx[i]);
+      for (size_t i = 4 * g; i < 4 * g + 4; ++i)
+        smooth_column(out + 4 * (i - 4 * g), row + near[i] * 4, row + far[i] * 4, fx[i]);
       continue;
     }
     const __m256i window = _mm256_inserti128_si256(
@@ -123,7 +131,8 @@ ZELT_AVX2 void SmoothColumns::row(uint16_t* out, const uint8_t* row) const {
                                        _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), load256(group->fx)));
     store256(out, _mm256_xor_si256(h, bias));
   }
-  for (size_t i = 4 * groups; i < near_.size(); ++i, out += 4) smooth_column(out, row + near[i] * 4, row + far[i] * 4, fx[i]);
+  for (size_t i = 4 * groups; i < near_.size(); ++i, out += 4)
+    smooth_column(out, row + near[i] * 4, row + far[i] * 4, fx[i]);
 }
 
 namespace {
@@ -218,7 +227,7 @@ ZELT_AVX2 void add_bytes_avx2(uint16_t* sums, const uint8_t* in, int64_t count) 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#define ZELT_AVX512 __attribute__((target("avx512f,avx512bw")))
+#define ZELT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace {
 
@@ -305,7 +314,37 @@ ZELT_AVX512 void blur_column_step_avx512(uint8_t* out, uint16_t* sums, const uin
 
 }  // namespace
 
+ZELT_AVX512 void SmoothColumns::row_avx512(uint16_t* out, const uint8_t* row) const {
+  const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(0x8000));
+  constexpr __mmask64 kLowBytes = 0x5555555555555555ull;
+  const Group* group = groups_.data();
+  const size_t groups = groups_.size();
+  const int32_t* near = near_.data();
+  const int32_t* far = far_.data();
+  const uint8_t* fx = fx_.data();
+  for (size_t g = 0; g < groups; ++g, ++group, out += 32) {
+    if (group->window[0] < 0) {
+      for (size_t i = 8 * g; i < 8 * g + 8; ++i)
+        smooth_column(out + 4 * (i - 8 * g), row + near[i] * 4, row + far[i] * 4, fx[i]);
+      continue;
+    }
+    const __m512i window = load512(row + group->window[0] * 4);
+    const __m512i p0 = _mm512_maskz_permutexvar_epi8(kLowBytes, load512(group->near), window);
+    const __m512i p1 = _mm512_maskz_permutexvar_epi8(kLowBytes, load512(group->far), window);
+    const __m512i h = _mm512_add_epi16(_mm512_slli_epi16(p0, 8),
+                                       _mm512_mullo_epi16(_mm512_sub_epi16(p1, p0), load512(group->fx)));
+    store512(out, _mm512_xor_si512(h, bias));
+  }
+  for (size_t i = 8 * groups; i < near_.size(); ++i, out += 4)
+    smooth_column(out, row + near[i] * 4, row + far[i] * 4, fx[i]);
+}
+
 #pragma GCC diagnostic pop
+
+void SmoothColumns::row(uint16_t* out, const uint8_t* row) const {
+  if (level_ == FilterRows::avx512) return row_avx512(out, row);
+  row_avx2(out, row);
+}
 
 void smooth_blend_rows(FilterRows level, uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
                        int32_t fy) {
@@ -331,8 +370,8 @@ void add_bytes(uint16_t* sums, const uint8_t* in, int64_t count) { add_bytes_avx
 
 FilterRows filter_rows() { return FilterRows::plain; }
 void force_filter_rows_for_testing(int) {}
-SmoothColumns::SmoothColumns(const std::vector<int32_t>&, const std::vector<int32_t>&, const std::vector<uint8_t>&,
-                             int64_t, int64_t) {}
+SmoothColumns::SmoothColumns(FilterRows, const std::vector<int32_t>&, const std::vector<int32_t>&,
+                             const std::vector<uint8_t>&, int64_t, int64_t) {}
 void SmoothColumns::row(uint16_t*, const uint8_t*) const { std::abort(); }
 void smooth_blend_rows(FilterRows, uint8_t*, const uint16_t*, const uint16_t*, int64_t, int32_t) { std::abort(); }
 void blur_row32(FilterRows, uint8_t*, const uint8_t*, int64_t, int32_t, uint32_t, uint64_t*) { std::abort(); }

@@ -24,14 +24,15 @@ FilterRows filter_rows();
 void force_filter_rows_for_testing(int level);
 
 // The destination columns of smooth's pass along x: column i reads source
-// columns near[i] and far[i] with fraction fx[i]. In groups of four columns
-// (two per 128-bit half) the columns are picked out of a 16-byte window of
-// source pixels by byte shuffles; a group whose window would reach outside
-// the readable columns is done a column at a time.
+// columns near[i] and far[i] with fraction fx[i]. In groups of columns the
+// pixels are picked out of windows of source pixels by byte shuffles: in
+// AVX2 four columns, two from each 16-byte window; in AVX-512 eight from
+// one 64-byte window. A group whose window would reach outside the readable
+// columns, or not hold all of its columns, is done a column at a time.
 class SmoothColumns {
  public:
   // Readable source columns: [left, right).
-  SmoothColumns(const std::vector<int32_t>& near, const std::vector<int32_t>& far,
+  SmoothColumns(FilterRows level, const std::vector<int32_t>& near, const std::vector<int32_t>& far,
                 const std::vector<uint8_t>& fx, int64_t left, int64_t right);
   int32_t count() const { return static_cast<int32_t>(near_.size()); }
   // One source row of 32-bit pixels (row: the pixel of column 0) into count()
@@ -40,11 +41,16 @@ class SmoothColumns {
   void row(uint16_t* out, const uint8_t* row) const;
 
  private:
+  // Columns per group, windows per group, pixels per window.
+  static constexpr int kColumns[] = {0, 4, 8}, kWindows[] = {0, 2, 1}, kWindowPixels[] = {0, 4, 16};
   struct Group {
-    int32_t window[2];  // first source column of each half's window; −1: column at a time
-    uint8_t near[32], far[32];  // shuffles filling 16-bit lanes with the pixels' bytes
-    uint16_t fx[16];
+    int32_t window[2];  // first source column of each window; −1: column at a time
+    uint8_t near[64], far[64];  // shuffles filling 16-bit lanes with the pixels' bytes
+    uint16_t fx[32];
   };
+  void row_avx2(uint16_t* out, const uint8_t* row) const;
+  void row_avx512(uint16_t* out, const uint8_t* row) const;
+  FilterRows level_;
   std::vector<int32_t> near_, far_;
   std::vector<uint8_t> fx_;
   std::vector<Group> groups_;

@@ -148,7 +148,7 @@ constexpr int32_t kSmoothBand = 32;
 void smooth_rows_32(const PixelView& dst, const PixelView& src, const SmoothAxis& ax, const SmoothAxis& ay,
                     const Box& read) {
   const FilterRows level = filter_rows();
-  const SmoothColumns columns(ax.near, ax.far, ax.fraction, read.left, read.right);
+  const SmoothColumns columns(level, ax.near, ax.far, ax.fraction, read.left, read.right);
   const size_t lanes = static_cast<size_t>(ax.count) * 4;
   const int32_t bands = (ay.count + kSmoothBand - 1) / kSmoothBand;
   for_rows(bands, int64_t{kSmoothBand} * ax.count, [&](int32_t band) {
