@@ -69,7 +69,8 @@ double fastest_pass(int passes, F&& f) {
     const auto start = std::chrono::steady_clock::now();
     f();
     benchmark::ClobberMemory();
-    best = std::min(best, std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    const auto took = std::chrono::steady_clock::now() - start;
+    best = std::min(best, std::chrono::duration<double, std::micro>(took).count());
   }
   return best;
 }

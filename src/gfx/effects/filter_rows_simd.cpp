@@ -206,7 +206,8 @@ ZELT_AVX2 void blur_column_step_avx2(uint8_t* out, uint16_t* sums, const uint8_t
     const __m256i s0 = load256(sums + i), s1 = load256(sums + i + 16);
     store256(out + i, pack_bytes(rounded_mean(s0, factor), rounded_mean(s1, factor)));
     store256(sums + i, _mm256_sub_epi16(_mm256_add_epi16(s0, widen16(enter + i)), widen16(leave + i)));
-    store256(sums + i + 16, _mm256_sub_epi16(_mm256_add_epi16(s1, widen16(enter + i + 16)), widen16(leave + i + 16)));
+    store256(sums + i + 16,
+             _mm256_sub_epi16(_mm256_add_epi16(s1, widen16(enter + i + 16)), widen16(leave + i + 16)));
   }
   for (; i < count; ++i) {
     out[i] = rounded_mean(sums[i], scale);
@@ -292,8 +293,10 @@ ZELT_AVX512 void blur_row32_avx512(uint8_t* out, const uint8_t* in, int64_t widt
   for (k = 0; k < n; ++k) row[width + k] = sum += last;
   const __m512i factor = _mm512_set1_epi16(static_cast<int16_t>(scale));
   int64_t x = 0;
-  for (; x + 8 <= width; x += 8)
-    store_bytes(out + 4 * x, rounded_mean(_mm512_sub_epi64(load512(prefix + x + span), load512(prefix + x)), factor));
+  for (; x + 8 <= width; x += 8) {
+    const __m512i s = _mm512_sub_epi64(load512(prefix + x + span), load512(prefix + x));
+    store_bytes(out + 4 * x, rounded_mean(s, factor));
+  }
   for (; x < width; ++x) {
     const uint64_t s = prefix[x + span] - prefix[x];
     for (int c = 0; c < 4; ++c) out[4 * x + c] = rounded_mean(static_cast<uint32_t>(s >> (16 * c) & 0xFFFF), scale);
@@ -375,7 +378,9 @@ SmoothColumns::SmoothColumns(FilterRows, const std::vector<int32_t>&, const std:
 void SmoothColumns::row(uint16_t*, const uint8_t*) const { std::abort(); }
 void smooth_blend_rows(FilterRows, uint8_t*, const uint16_t*, const uint16_t*, int64_t, int32_t) { std::abort(); }
 void blur_row32(FilterRows, uint8_t*, const uint8_t*, int64_t, int32_t, uint32_t, uint64_t*) { std::abort(); }
-void blur_column_step(FilterRows, uint8_t*, uint16_t*, const uint8_t*, const uint8_t*, int64_t, uint32_t) { std::abort(); }
+void blur_column_step(FilterRows, uint8_t*, uint16_t*, const uint8_t*, const uint8_t*, int64_t, uint32_t) {
+  std::abort();
+}
 void add_bytes(uint16_t*, const uint8_t*, int64_t) { std::abort(); }
 
 #endif

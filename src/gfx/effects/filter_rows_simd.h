@@ -18,7 +18,7 @@ namespace zelt::gfx {
 
 enum class FilterRows : uint8_t { plain, avx2, avx512 };
 // The loops in use: plain unless row_simd_level() is avx2, AVX-512 where
-// the processor has AVX-512BW.
+// the processor has AVX-512 F, BW and VBMI.
 FilterRows filter_rows();
 // Tests: 0 plain, 1 AVX2 at most, 2 the processor's best; −1 back to normal.
 void force_filter_rows_for_testing(int level);
@@ -61,7 +61,8 @@ class SmoothColumns {
 
 // One destination row of smooth: lanes bytes from two rows of SmoothColumns
 // sums and the fraction fy.
-void smooth_blend_rows(FilterRows level, uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes, int32_t fy);
+void smooth_blend_rows(FilterRows level, uint8_t* out, const uint16_t* h0, const uint16_t* h1, int64_t lanes,
+                       int32_t fy);
 
 // Blur of one row of 32-bit pixels, its end pixels repeated n times beyond
 // its ends; prefix: room for width + 2n + 1 values.
@@ -70,8 +71,8 @@ void blur_row32(FilterRows level, uint8_t* out, const uint8_t* in, int64_t width
 
 // One row of blur down columns over count bytes: out = the rounded means of
 // sums, then sums += enter − leave.
-void blur_column_step(FilterRows level, uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave, int64_t count,
-                      uint32_t scale);
+void blur_column_step(FilterRows level, uint8_t* out, uint16_t* sums, const uint8_t* enter, const uint8_t* leave,
+                      int64_t count, uint32_t scale);
 // sums += in over count bytes.
 void add_bytes(uint16_t* sums, const uint8_t* in, int64_t count);
 

@@ -198,7 +198,8 @@ int32_t smooth(uint32_t destination, const Rect* destination_rect, uint32_t sour
   const std::optional<uint32_t> k = filter_key(key, *src);
   with_channel_pair(src->bit_count, dst->bit_count, [&]<ChannelPair K, int SB, int DB>() {
     if constexpr (K == ChannelPair::all4) {
-      if (!k && !(ax.whole && ay.whole) && filter_rows() != FilterRows::plain) return smooth_rows_32(dst_view, pixels.view(), ax, ay, read);
+      if (!k && !(ax.whole && ay.whole) && filter_rows() != FilterRows::plain)
+        return smooth_rows_32(dst_view, pixels.view(), ax, ay, read);
     }
     if (k)
       smooth_rows<K, SB, DB, true>(dst_view, pixels.view(), ax, ay, *k);

@@ -30,7 +30,8 @@ class FilterRows : public EffectsFixture {
   // The destination's bytes after op with the per-pixel loops on one thread,
   // then with each set of row loops on worker threads, every plane put back
   // between.
-  static void expect_same(const std::vector<Plane*>& planes, Plane& destination, const std::function<int32_t()>& op) {
+  static void expect_same(const std::vector<Plane*>& planes, Plane& destination,
+                          const std::function<int32_t()>& op) {
     std::vector<std::vector<uint8_t>> before;
     for (Plane* p : planes) before.push_back(bytes(*p));
     const auto run = [&](int simd, int rows, int threads) {
