@@ -12,6 +12,5 @@ extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses u
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
-extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
 
 }  // namespace zelt
