@@ -227,7 +227,9 @@ ZELT_AVX2 void add_bytes_avx2(uint16_t* sums, const uint8_t* in, int64_t count) 
 // headers' own deliberately undefined vectors.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #define ZELT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace {
