@@ -20,13 +20,6 @@ PENDING(cd_eject)
 PENDING(media_open) PENDING(media_close) PENDING(media_play) PENDING(media_stop)
 PENDING(media_pause) PENDING(media_replay) PENDING(media_isplay) PENDING(media_repeat)
 PENDING(media_size) PENDING(media_setvol)
-// Image filters
-PENDING(freemap) PENDING(smooth) PENDING(rotate) PENDING(tiled) PENDING(scroll) PENDING(noise)
-PENDING(slice) PENDING(gradation) PENDING(mosaic) PENDING(monotone) PENDING(blur) PENDING(fire)
-// Distortion effects
-PENDING(ef_init) PENDING(ef_free) PENDING(ef_copy) PENDING(ef_info) PENDING(ef_rotate)
-PENDING(ef_land) PENDING(ef_ball) PENDING(ef_whirl) PENDING(ef_raster) PENDING(ef_blob)
-PENDING(ef_water)
 
 #undef PENDING
 

@@ -4,6 +4,7 @@
 #include "audio/sound_slots.h"
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/effects/effects.h"
 #include "gfx/p3d/p3d.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
@@ -44,7 +45,7 @@ constexpr const Subsystem* kList[] = {
     &kRegexSubsystem,
     &kLibrariesSubsystem,
     &gfx::kP3dSubsystem,
-    &kEffectsSubsystem,
+    &gfx::kEffectsSubsystem,
     &kSystemFileSubsystem,
     &input::kScriptClockSubsystem,
     &kScriptThreadsSubsystem,

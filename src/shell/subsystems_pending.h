@@ -11,6 +11,5 @@ namespace zelt {
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
-extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
 
 }  // namespace zelt
