@@ -81,7 +81,7 @@ uint32_t best_lag(const std::vector<float>& in, const std::vector<float>& out, u
   return best;
 }
 
-TEST(Effects, RecordsAreClampedToTheirRangesAndNaNsTakeTheDefault) {
+TEST(SoundEffects, RecordsAreClampedToTheirRangesAndNaNsTakeTheDefault) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   struct Case {
     uint32_t kind, field;
@@ -102,7 +102,7 @@ TEST(Effects, RecordsAreClampedToTheirRangesAndNaNsTakeTheDefault) {
   }
 }
 
-TEST(Effects, NoRecordMakesAnEffectProduceNaNsOrRunAway) {
+TEST(SoundEffects, NoRecordMakesAnEffectProduceNaNsOrRunAway) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   const Word fills[] = {nan, inf, -inf, std::numeric_limits<float>::max(), -1, 0, 0x7FFFFFFF};
   const Stereo in = noise(kRate / 2, 1.0f);
@@ -116,7 +116,7 @@ TEST(Effects, NoRecordMakesAnEffectProduceNaNsOrRunAway) {
     }
 }
 
-TEST(Effects, EchoDelaysEachSideByItsOwnTime) {
+TEST(SoundEffects, EchoDelaysEachSideByItsOwnTime) {
   // Wet/dry 50, no feedback, 100 ms left, 250 ms right.
   const Stereo in = noise(24000, 0.5f);
   const Stereo out = run(3, record({50.0f, 0.0f, 100.0f, 250.0f, 0}), in);
@@ -126,7 +126,7 @@ TEST(Effects, EchoDelaysEachSideByItsOwnTime) {
   for (uint32_t i = 4800; i < 6000; ++i) EXPECT_FLOAT_EQ(out[2 * i], 0.5f * (in[2 * i] + in[2 * (i - 4800)])) << i;
 }
 
-TEST(Effects, EchoWithPanDelayCrossesItsFeedbackToTheOtherSide) {
+TEST(SoundEffects, EchoWithPanDelayCrossesItsFeedbackToTheOtherSide) {
   // An impulse on the left only; 50 % feedback, 10 ms each side.
   for (const int pan : {0, 1}) {
     Stereo in(2 * 4800, 0.0f);
@@ -137,7 +137,7 @@ TEST(Effects, EchoWithPanDelayCrossesItsFeedbackToTheOtherSide) {
   }
 }
 
-TEST(Effects, ChorusAndFlangerWithoutDepthAreDelaysOfTheirCentre) {
+TEST(SoundEffects, ChorusAndFlangerWithoutDepthAreDelaysOfTheirCentre) {
   struct Case {
     uint32_t kind;
     float delay_ms;
@@ -153,7 +153,7 @@ TEST(Effects, ChorusAndFlangerWithoutDepthAreDelaysOfTheirCentre) {
   }
 }
 
-TEST(Effects, GargleModulatesAtItsRate) {
+TEST(SoundEffects, GargleModulatesAtItsRate) {
   // A constant input comes out as the modulating wave: count its periods
   // over one second by upward crossings of its mean.
   struct Case {
@@ -170,7 +170,7 @@ TEST(Effects, GargleModulatesAtItsRate) {
   }
 }
 
-TEST(Effects, ParametricEqualiserGivesItsGainAtTheCentre) {
+TEST(SoundEffects, ParametricEqualiserGivesItsGainAtTheCentre) {
   struct Case {
     float centre, bandwidth, gain;
   } cases[] = {{1000, 12, 12}, {1000, 12, -9}, {250, 3, 15}, {8000, 36, -15}, {5000, 1, 6}};
@@ -182,7 +182,7 @@ TEST(Effects, ParametricEqualiserGivesItsGainAtTheCentre) {
   }
 }
 
-TEST(Effects, CompressorReducesTheLevelAboveItsThreshold) {
+TEST(SoundEffects, CompressorReducesTheLevelAboveItsThreshold) {
   // A steady 1 kHz sine; gain, attack 1 ms, release 500 ms, threshold, ratio, no pre-delay.
   struct Case {
     float in_db, gain, threshold, ratio, out_db;
@@ -200,7 +200,7 @@ TEST(Effects, CompressorReducesTheLevelAboveItsThreshold) {
   }
 }
 
-TEST(Effects, ReverbTailFallsSixtyDecibelsInTheReverbTime) {
+TEST(SoundEffects, ReverbTailFallsSixtyDecibelsInTheReverbTime) {
   for (const float time : {300.0f, 800.0f}) {
     Stereo in(2 * kRate, 0.0f);
     in[0] = in[1] = 1.0f;
@@ -212,7 +212,7 @@ TEST(Effects, ReverbTailFallsSixtyDecibelsInTheReverbTime) {
   }
 }
 
-TEST(Effects, ChainsRunInBitOrder) {
+TEST(SoundEffects, ChainsRunInBitOrder) {
   // Echo (bit 3) before gargle (bit 5): the echo of an impulse, 120 ms on,
   // falls in the gargle's silent half at 5 Hz and is gone.
   std::array<EffectRecord, kEffectKinds> records{};
