@@ -16,18 +16,14 @@
 #include "files/exp_file.h"
 #include "files/fast_file.h"
 #include "files/host_path.h"
+#include "fuzz_check.h"
 
 namespace {
 
 namespace files = zelt::files;
 namespace archive = zelt::files::archive;
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "invariant failed: %s\n", what);
-    abort();
-  }
-}
+using zelt::fuzz::check;
 
 std::string root;
 

@@ -8,17 +8,13 @@
 #include <string>
 
 #include "files/lzw.h"
+#include "fuzz_check.h"
 
 namespace {
 
 namespace lzw = zelt::files::lzw;
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "invariant failed: %s\n", what);
-    abort();
-  }
-}
+using zelt::fuzz::check;
 
 bool append(void* context, const uint8_t* data, size_t size) {
   static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), size);

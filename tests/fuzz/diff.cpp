@@ -15,6 +15,7 @@
 
 #include "core/script_memory.h"
 #include "gfx/planes/image_files.h"
+#include "fuzz_check.h"
 
 namespace {
 
@@ -28,12 +29,7 @@ struct Planes {
   zelt::ScriptAddr guard = 0;
 };
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
+using zelt::fuzz::check;
 
 const Planes& planes() {
   static const Planes p = [] {

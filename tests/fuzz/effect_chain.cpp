@@ -13,17 +13,9 @@
 #include <vector>
 
 #include "audio/effects/effect.h"
+#include "fuzz_check.h"
 
-namespace {
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+using zelt::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zelt::audio;

@@ -12,15 +12,11 @@
 
 #include "core/cp932.h"
 #include "platform/font_face.h"
+#include "fuzz_check.h"
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "invariant failed: %s\n", what);
-    abort();
-  }
-}
+using zelt::fuzz::check;
 
 class Reader {
  public:

@@ -10,16 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "gfx/planes/plane.h"
 
 namespace zelt::fuzz {
-
-inline void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
 
 class Reader {
  public:

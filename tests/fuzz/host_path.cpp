@@ -15,15 +15,11 @@
 
 #include "core/cp932.h"
 #include "files/host_path.h"
+#include "fuzz_check.h"
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "invariant failed: %s\n", what);
-    abort();
-  }
-}
+using zelt::fuzz::check;
 
 void make_file(const std::string& path) {
   if (FILE* f = fopen(path.c_str(), "w")) fclose(f);

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "gfx/planes/image_files.h"
+#include "fuzz_check.h"
 
 namespace {
 
@@ -16,12 +17,7 @@ namespace gfx = zelt::gfx;
 
 constexpr uint64_t kMaxPixels = uint64_t{4} << 20;
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "invariant failed: %s\n", what);
-    abort();
-  }
-}
+using zelt::fuzz::check;
 
 }  // namespace
 

@@ -10,17 +10,9 @@
 #include <vector>
 
 #include "audio/sound_source.h"
+#include "fuzz_check.h"
 
-namespace {
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant failed: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+using zelt::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using zelt::audio::SoundSource;
