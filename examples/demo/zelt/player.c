@@ -9,7 +9,7 @@
 #define P_BANNER 30
 
 #define STEP 16       // pixels per key press
-#define REPEAT 300    // ms a key is held before the ship keeps moving
+#define REPEAT 400    // ms a key is held before the ship keeps moving
 #define SPEED 4       // pixels per frame after that
 
 #define VK_ESCAPE 0x1B

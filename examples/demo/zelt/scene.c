@@ -131,7 +131,7 @@ void blend_panel() {
   }
   font_slot(7, "Arial", -12, 0, 0);
   for (i = 0; i < BLENDS; i++) {
-    for (x = 0; x < 72; x++) gfill(P_BG, 12 + i * 78 + x, 290, 1, 40, x * 255 / 71 * 0x010101);
+    for (x = 0; x < 72; x++) gfill(P_BG, 12 + i * 78 + x, 290, 1, 40, 0xFF000000 | x * 255 / 71 * 0x010101);
     swatches[i] = sp_set(0, 2, 12 + i * 78, 290, P_TILE, 0, blend_modes + i * 3);
     text(7, 14 + i * 78, 333, WHITE, blend_names[i]);
   }
