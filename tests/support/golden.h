@@ -41,7 +41,7 @@ inline ::testing::AssertionResult matches_golden(const std::string& name, const 
   const std::string golden = golden_path(name);
   const char* update = std::getenv("ZELT_UPDATE_GOLDENS");
   if (update && std::string(update) == "1") {
-    if (shell(std::string(kConvert) + " '" + shot + "' PNG24:'" + golden + "'") != 0)
+    if (shell(std::string(kConvert) + " '" + shot + "' -strip -define png:exclude-chunks=date,time PNG24:'" + golden + "'") != 0)
       return ::testing::AssertionFailure() << "cannot write " << golden;
     return ::testing::AssertionSuccess();
   }

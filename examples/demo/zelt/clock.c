@@ -4,10 +4,12 @@
 // fast the machine draws. Frames are then also held back until the real
 // clock has caught up, so input read at a frame has happened by then.
 // [Demo] Start sets the title time of the first frame (ms), to begin
-// somewhere else in the minute.
+// somewhere else in the minute; [Demo] Seconds ends a run on the real
+// clock after that many seconds.
 
 int fixed_frames;  // [Demo] Frames
 int start;         // [Demo] Start
+int seconds;       // [Demo] Seconds
 int frame;         // frames begun
 int now;           // title time in ms
 int fps_shown;     // frames in the last full second of title time
@@ -17,6 +19,7 @@ int fps_start;
 void clock_start() {
   fixed_frames = ini_geti("Demo", "Frames", 0);
   start = ini_geti("Demo", "Start", 0);
+  seconds = ini_geti("Demo", "Seconds", 0);
   fps_start = start;
   setcount(1, 0);
 }
@@ -37,12 +40,24 @@ void clock_tick() {
   }
 }
 
-int clock_done() { return fixed_frames && frame >= fixed_frames; }
+int clock_done() {
+  return fixed_frames && frame >= fixed_frames || seconds && now - start >= seconds * 1000;
+}
 
-// With [General] DebugMode the debug output gets the rate over the whole run.
+// With [General] DebugMode the rate over the whole run goes to the debug
+// output (and stderr when headless) and, as the debug window closes with
+// the program, to the end of rate.txt in the title's folder.
+char report[96];
 void clock_report() {
-  int ms;
+  int ms; int fp;
   ms = getcount(1);
-  if (ms > 0) log_out("zelt demo: %d frames in %d ms, %d.%d frames/s", frame, ms, frame * 1000 / ms,
-                      frame * 10000 / ms % 10);
+  if (ms <= 0) return;
+  sprintf(report, "zelt demo: %d frames in %d ms, %d.%d frames/s", frame, ms, frame * 1000 / ms,
+          frame * 10000 / ms % 10);
+  if (!log_out("%s", report)) return;
+  fp = fopen("rate.txt", "a");
+  if (!fp) return;
+  fputs(report, fp);
+  fputs("\n", fp);
+  fclose(fp);
 }

@@ -1,4 +1,4 @@
-// The moving sprites: a swarm of soft discs with a turning gem every fourth that changes
+// The moving sprites: a swarm of soft discs with a turning gem every eighth that changes
 // its formation every 15 seconds (a minute for all four), and a sun that
 // carries planets that carry moons (children of children). Every position
 // is a function of the title time alone.
@@ -85,7 +85,7 @@ void swarm_build() {
   soft_disc(P_MOON, 4, 0xE0E0E0);
 
   for (i = 0; i < SWARM; i++) {
-    if (i % 4 == 3) swarm[i] = centred(1, CX, CY, P_GEM + i / 4 % 2);
+    if (i % 8 == 7) swarm[i] = centred(1, CX, CY, P_GEM + i / 8 % 2);
     else swarm[i] = centred(1, CX, CY, P_DISC + i % 4 + i / 4 % 2);
   }
   sun = centred(2, CX, CY, P_SUN);
@@ -130,7 +130,7 @@ void swarm_move(int t) {
     s[5] = y0 + ((fy - y0) * k >> 8);
     s[8] = 0x10000 + tsin(t / 3 + i * 97) / 3;  // scale 2/3 to 4/3
     s[9] = s[8];
-    if (i % 4 == 3) s[12] = (t / 4 + i * 50) & 2047;  // gems turn
+    if (i % 8 == 7) s[12] = (t / 4 + i * 50) & 2047;  // gems turn
   }
   sun[12] = t / 12 & 2047;                    // the sun turns and its planets with it
   sun[8] = 0x10000 + tsin(t / 5) / 5;          // and breathes
