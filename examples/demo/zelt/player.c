@@ -9,7 +9,7 @@
 #define P_BANNER 30
 
 #define STEP 16       // pixels per key press
-#define REPEAT 400    // ms a key is held before the ship keeps moving
+#define REPEAT 600    // ms a key is held before the ship keeps moving
 #define SPEED 4       // pixels per frame after that
 
 #define VK_ESCAPE 0x1B
@@ -26,7 +26,7 @@ int ship_colour;
 char keys[256];
 int joy[3];
 int point[4];
-int held_since;   // title time at which the current direction was first seen
+int held_since;   // the real clock when the current direction was first seen
 int held_dx; int held_dy;
 int was_escape;
 int was_a;
@@ -112,10 +112,12 @@ int player_move(int t) {
     if (joy[1] > 500) dy = 1;
     a = joy[2] & 1;
   }
+  // How long a key is held is real time, also when the title's own clock
+  // runs on a fixed step.
   if (dx != held_dx || dy != held_dy) {
-    held_dx = dx; held_dy = dy; held_since = t;
+    held_dx = dx; held_dy = dy; held_since = getcount(1);
     if (dx || dy) move_ship(dx * STEP, dy * STEP);
-  } else if ((dx || dy) && t - held_since >= REPEAT) {
+  } else if ((dx || dy) && getcount(1) - held_since >= REPEAT) {
     move_ship(dx * SPEED, dy * SPEED);
   }
   if (a && !was_a) ship_colour = !ship_colour;
