@@ -8,10 +8,6 @@ namespace zelt {
 #define PENDING(name) \
   uint32_t bi_##name(const BuiltinArgs&) { return 0; }
 
-// 3D
-PENDING(p3d_tex) PENDING(p3d_init) PENDING(p3d_uninit) PENDING(p3d_load) PENDING(p3d_free)
-PENDING(p3d_clear) PENDING(p3d_view) PENDING(p3d_env) PENDING(p3d_light) PENDING(p3d_material)
-PENDING(p3d_setobj) PENDING(p3d_render)
 // MIDI
 PENDING(midi_load) PENDING(midi_free) PENDING(midi_play) PENDING(midi_stop) PENDING(midi_pause)
 PENDING(midi_replay) PENDING(midi_setvol) PENDING(midi_getvol) PENDING(midi_isplay)

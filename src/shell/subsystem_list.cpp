@@ -2,6 +2,7 @@
 
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/p3d/p3d.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
 #include "gfx/raster/blend_tables.h"
@@ -39,7 +40,7 @@ constexpr const Subsystem* kList[] = {
     &gfx::kSpritesSubsystem,
     &kRegexSubsystem,
     &kLibrariesSubsystem,
-    &kP3dSubsystem,
+    &gfx::kP3dSubsystem,
     &kEffectsSubsystem,
     &kSystemFileSubsystem,
     &input::kScriptClockSubsystem,

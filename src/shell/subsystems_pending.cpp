@@ -8,7 +8,6 @@ const Subsystem kSoundSubsystem{.name = "sound", .wanted = [] { return config().
 const Subsystem kMidiSubsystem{.name = "midi", .wanted = [] { return config().DirectMusic != 0; }};
 const Subsystem kVideoSubsystem{.name = "video"};
 const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
-const Subsystem kP3dSubsystem{.name = "p3d"};
 const Subsystem kEffectsSubsystem{.name = "effects"};
 
 }  // namespace zelt

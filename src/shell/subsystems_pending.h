@@ -12,7 +12,6 @@ extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses u
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
-extern const Subsystem kP3dSubsystem;          // the 3D renderer's buffers and objects
 extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
 
 }  // namespace zelt
