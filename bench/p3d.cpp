@@ -30,7 +30,9 @@ Model sphere(float r, int rings, int segments) {
     for (int j = 0; j <= segments; ++j) {
       const float theta = 2 * std::numbers::pi_v<float> * j / segments;
       const float ring = r * std::sin(phi);
-      m.vertices.push_back({{ring * std::cos(theta), r * std::cos(phi), ring * std::sin(theta)}});
+      ModelVertex v;
+      v.position = {ring * std::cos(theta), r * std::cos(phi), ring * std::sin(theta)};
+      m.vertices.push_back(v);
     }
   }
   auto at = [&](int i, int j) { return static_cast<uint16_t>(i * (segments + 1) + j); };

@@ -8,8 +8,8 @@ namespace zelt::platform {
 namespace {
 
 constexpr Backends kRows[] = {
-    {"desktop", false, &kSdlWindowBackend},
-    {"headless", true, &kHeadlessWindowBackend},
+    {"desktop", false, &kSdlWindowBackend, &kSdlAudioBackend},
+    {"headless", true, &kHeadlessWindowBackend, &kClockAudioBackend},
 };
 
 std::atomic<const Backends*> g_chosen{&kRows[0]};
@@ -30,5 +30,8 @@ std::unique_ptr<Window> window_create(const WindowSpec& spec) { return backends(
 void window_pump(WindowEvents& events, int timeout_ms) { backends().window->pump(events, timeout_ms); }
 void window_wake() { backends().window->wake(); }
 void window_inject(const UserEvent& e) { backends().window->inject(e); }
+std::unique_ptr<AudioDevice> audio_device_open(AudioRender render, void* user, std::string* error) {
+  return backends().audio->open(render, user, error);
+}
 
 }  // namespace zelt::platform

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/audio_device.h"
 #include "platform/window.h"
 
 namespace zelt::platform {
@@ -22,14 +23,22 @@ struct WindowBackend {
   void (*inject)(const UserEvent& e);
 };
 
+// The audio device layer's entry point (audio_device_open).
+struct AudioBackend {
+  std::unique_ptr<AudioDevice> (*open)(AudioRender render, void* user, std::string* error);
+};
+
 struct Backends {
   const char* name;
   bool headless;
   const WindowBackend* window;
+  const AudioBackend* audio;
 };
 
 extern const WindowBackend kSdlWindowBackend;
 extern const WindowBackend kHeadlessWindowBackend;
+extern const AudioBackend kSdlAudioBackend;
+extern const AudioBackend kClockAudioBackend;
 
 // The backends chosen by set_headless (display.h); the desktop row until then.
 const Backends& backends();

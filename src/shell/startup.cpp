@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "audio/audio_output.h"
 #include "builtins/builtins_subsystems.h"
 #include "builtins/handlers.h"
 #include "core/config.h"
@@ -227,6 +228,7 @@ int app_main(const RunOptions& options) {
   // The files of the command line are named relative to the caller's folder.
   const std::string screenshot =
       options.screenshot.empty() ? "" : std::filesystem::absolute(options.screenshot).string();
+  audio::set_record_path(options.record_audio.empty() ? "" : std::filesystem::absolute(options.record_audio).string());
   std::optional<input::InputEventPlayer> replay;
   if (!options.input_events.empty()) {
     std::vector<input::TimedEvent> events;

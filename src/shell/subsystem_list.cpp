@@ -1,7 +1,10 @@
 #include "shell/subsystem_list.h"
 
+#include "audio/audio_output.h"
+#include "audio/sound_slots.h"
 #include "builtins/builtins_subsystems.h"
 #include "files/pack_slots.h"
+#include "gfx/effects/effects.h"
 #include "gfx/p3d/p3d.h"
 #include "gfx/planes/plane.h"
 #include "gfx/present/dirty_list.h"
@@ -28,7 +31,8 @@ constexpr const Subsystem* kList[] = {
     &net::kNetSubsystem,
     &kPresentSubsystem,
     &kGdiSubsystem,
-    &kSoundSubsystem,
+    &audio::kAudioOutputSubsystem,
+    &audio::kSoundSubsystem,
     &kMidiSubsystem,
     &kVideoSubsystem,
     &input::kInputSubsystem,
@@ -41,7 +45,7 @@ constexpr const Subsystem* kList[] = {
     &kRegexSubsystem,
     &kLibrariesSubsystem,
     &gfx::kP3dSubsystem,
-    &kEffectsSubsystem,
+    &gfx::kEffectsSubsystem,
     &kSystemFileSubsystem,
     &input::kScriptClockSubsystem,
     &kScriptThreadsSubsystem,

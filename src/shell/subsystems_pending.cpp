@@ -4,10 +4,8 @@
 
 namespace zelt {
 
-const Subsystem kSoundSubsystem{.name = "sound", .wanted = [] { return config().DirectSound != 0; }};
 const Subsystem kMidiSubsystem{.name = "midi", .wanted = [] { return config().DirectMusic != 0; }};
 const Subsystem kVideoSubsystem{.name = "video"};
 const Subsystem kCdAudioSubsystem{.name = "cd audio", .wanted = [] { return config().CD != 0; }};
-const Subsystem kEffectsSubsystem{.name = "effects"};
 
 }  // namespace zelt

@@ -8,10 +8,8 @@
 
 namespace zelt {
 
-extern const Subsystem kSoundSubsystem;        // [System] DirectSound; pauses unless GlobalSound
 extern const Subsystem kMidiSubsystem;         // [System] DirectMusic
 extern const Subsystem kVideoSubsystem;        // fades out and stops as shutdown begins
 extern const Subsystem kCdAudioSubsystem;      // [Drive] CD
-extern const Subsystem kEffectsSubsystem;      // distortion-effect meshes
 
 }  // namespace zelt

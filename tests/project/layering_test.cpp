@@ -41,7 +41,7 @@ const std::vector<std::pair<std::string, std::string>> kThirdParty = {
     {"fluidsynth", "platform"},  {"libav", "platform"},      {"libsw", "platform"},
     {"cdio/", "platform"},       {"sys/socket.h", "platform"}, {"netinet/", "platform"},
     {"netdb.h", "platform"},     {"arpa/inet.h", "platform"},  {"poll.h", "platform"}, {"sys/eventfd.h", "platform"},
-    {"oniguruma.h", "builtins"}, {"jpeglib.h", "gfx"},
+    {"oniguruma.h", "builtins"}, {"jpeglib.h", "gfx"},          {"vorbis/", "audio"},
 };
 
 // Headers a folder may not include although its layer allows them: the file
