@@ -60,13 +60,5 @@ TEST(Headless, TitlesRunAndEnd) {
   }
 }
 
-TEST(Headless, DemoTitleRunsAndCloses) {
-  TempDir home;
-  const test::RunResult r = test::run_zelt("--headless --timeout 60 " + std::string(ZELT_SOURCE_DIR) + "/examples/demo",
-                                           "XDG_CONFIG_HOME=" + home.path());
-  EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_EQ(r.output, "");
-}
-
 }  // namespace
 }  // namespace zelt
