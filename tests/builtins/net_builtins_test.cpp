@@ -35,7 +35,7 @@ TEST_F(NetBuiltins, WithoutAConnection) {
 }
 
 TEST_F(NetBuiltins, ClientWithWildBuffersAndLengths) {
-  uint16_t port;
+  uint16_t port = 0;
   Fd listener = listen_local(&port);
   std::string peer_got;
   std::thread peer([&] {
